@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <array>
+
+#include "core/runninglog.h"
+#include "core/shell.h"
+
+namespace orvane {
+
+// The state of the main window, owned by the core: running log, status panels, caption and the
+// two server menu items. Every change is passed on to the shell, which only shows it.
+class Desktop {
+ public:
+  explicit Desktop(Shell& shell) : shell_(shell) {}
+
+  void AppendLog(const QByteArray& line);
+  void ClearLog();
+  const RunningLog& Log() const { return log_; }
+
+  void SetPanel(int panel, const QByteArray& text);  // panel 1 to 4
+  QByteArray Panel(int panel) const;
+
+  void SetCaption(const QByteArray& caption);
+  QByteArray Caption() const { return caption_; }
+
+  void SetMenuEnabled(MenuItem item, bool enabled);
+  bool MenuEnabled(MenuItem item) const;
+
+  void Minimise() { shell_.Minimise(); }
+  void RemoveTrayIcon() { shell_.RemoveTrayIcon(); }
+  int MessageBox(const QByteArray& text, int style, const QByteArray& title = {}) {
+    return shell_.MessageBox(text, style, title.isEmpty() ? ApplicationTitle() : title);
+  }
+
+ private:
+  Shell& shell_;
+  RunningLog log_;
+  std::array<QByteArray, 4> panels_;
+  QByteArray caption_;
+  bool runServerEnabled_ = true;
+  bool stopServerEnabled_ = false;
+};
+
+}  // namespace orvane

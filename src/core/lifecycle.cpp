@@ -1,0 +1,90 @@
+#include "core/lifecycle.h"
+
+#include "core/version.h"
+#include "util/hostaddress.h"
+
+namespace orvane {
+
+void Lifecycle::StartUp(const QByteArray& appPath, const QByteArray& argument) {
+  StartUp(LoadSettings(appPath), argument);
+}
+
+void Lifecycle::StartUp(const Settings& settings, const QByteArray& argument) {
+  Desktop& desk = app_.desktop;
+  app_.settings = settings;
+  desk.SetPanel(1, "Offline");
+  desk.SetCaption(SoftwareName());
+  desk.SetPanel(3, "Remote=Offline");
+  desk.SetPanel(2, ConnectionsText(0, settings.MaxConnect));
+  desk.SetMenuEnabled(MenuItem::RunServer, true);
+  desk.SetMenuEnabled(MenuItem::StopServer, false);
+  if (argument == "/r") {
+    desk.Minimise();
+    RunServer();
+  }
+}
+
+bool Lifecycle::RunServer() {
+  Desktop& desk = app_.desktop;
+  const Settings& s = app_.settings;
+  desk.SetMenuEnabled(MenuItem::RunServer, false);
+  if (!web_.Start()) {
+    Fail(s.RunningPort);
+    return false;
+  }
+  if (s.AdminAllow == "1") {
+    // A taken administration port must not leave the public listener open behind a window that
+    // shows the server stopped, and the message names the port that is really in use.
+    if (!admin_.Listen(s.AdminPort)) {
+      web_.Stop();
+      Fail(s.AdminPort);
+      return false;
+    }
+    desk.SetPanel(3, "Remote=Online");
+    desk.SetPanel(4, "Ready");
+  }
+  desk.SetMenuEnabled(MenuItem::StopServer, true);
+  const HostAddress host = GetIPAddress();
+  if (host.lookupFailed) desk.MessageBox("Winsock.dll error.", kOkOnly);
+  desk.SetPanel(1, host.address);
+  return true;
+}
+
+void Lifecycle::Fail(int port) {
+  Desktop& desk = app_.desktop;
+  desk.MessageBox("Orvane occured an error while trying to run the server.\r\n\r\nReason: Port " +
+                      QByteArray::number(port) +
+                      ", is in use.\r\nCure: Shut off all over server applications.",
+                  kOkInformation, "Orvane Error");
+  desk.SetMenuEnabled(MenuItem::RunServer, true);
+  desk.SetMenuEnabled(MenuItem::StopServer, false);
+}
+
+QByteArray Lifecycle::CutQuestion() const {
+  return "This will cut all " + QByteArray::number(web_.ActiveConnections()) +
+         " connection(s)! Continue?";
+}
+
+bool Lifecycle::StopServer() {
+  Desktop& desk = app_.desktop;
+  if (desk.MessageBox(CutQuestion(), kYesNoExclamation, "Offline") != kAnswerYes) return false;
+  desk.SetMenuEnabled(MenuItem::StopServer, false);
+  desk.SetPanel(1, "Offline");
+  web_.Stop();
+  desk.ClearLog();
+  desk.SetPanel(2, ConnectionsText(0, app_.settings.MaxConnect));
+  admin_.Close();
+  desk.SetMenuEnabled(MenuItem::RunServer, true);
+  return true;
+}
+
+bool Lifecycle::QueryClose() {
+  Desktop& desk = app_.desktop;
+  if (Running() && desk.MessageBox(CutQuestion(), kYesNoExclamation, "Go Offline?") != kAnswerYes) {
+    return false;
+  }
+  desk.RemoveTrayIcon();
+  return true;
+}
+
+}  // namespace orvane

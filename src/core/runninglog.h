@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <deque>
+
+namespace orvane {
+
+// The running log: text lines in the order they were added, held in memory only.
+class RunningLog {
+ public:
+  static constexpr qsizetype kMaxLines = 32767;
+
+  // Adds `line` at the end. A line break or other control character in it is shown as a visible
+  // escape ("\x0D"), so one entry is always one line. When the log is full the oldest line is
+  // dropped; the return value says whether that happened.
+  bool Append(const QByteArray& line);
+  void Clear();
+  qsizetype Count() const { return static_cast<qsizetype>(lines_.size()); }
+  // The line at a 0-based index; empty for an index outside the log.
+  QByteArray Line(qsizetype index) const;
+
+  // `line` as it is stored: control characters escaped.
+  static QByteArray Printable(const QByteArray& line);
+
+ private:
+  std::deque<QByteArray> lines_;
+};
+
+}  // namespace orvane

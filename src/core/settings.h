@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace orvane {
+
+// The running settings, filled once at start-up from "server.cfg" and the built-in values.
+struct Settings {
+  QByteArray AppPath;   // program folder, ending in "/"
+  QByteArray DocsPath;  // AppPath + "docs": the document root
+  QByteArray ServerName;
+  QByteArray IndexFile;
+  int MaxConnect = 0;   // 1 to 500
+  int Port = 0;         // configured public port
+  int RunningPort = 0;  // the port the public listener binds to
+  QByteArray AdminUserName;
+  QByteArray AdminPassword;
+  int AdminPort = 0;
+  // Remote administration is on only while this is exactly "1"; the administrator login keeps
+  // the logged-in address here.
+  QByteArray AdminAllow;
+};
+
+// "server.cfg" in the program folder.
+QByteArray ConfigFile(const QByteArray& appPath);
+
+// `folder` as AppPath: the same text, ending in "/".
+QByteArray AsAppPath(const QByteArray& folder);
+
+// Reads "server.cfg" from `appPath` (which ends in "/") and applies the built-in values and the
+// start-up checks. A missing, unreadable or empty file gives the built-in values.
+Settings LoadSettings(const QByteArray& appPath);
+
+// The settings one per line as "Name=Value", the password shown as one "*" per character.
+QByteArray SettingsReport(const Settings& settings);
+
+}  // namespace orvane

@@ -1,0 +1,34 @@
+#include "shell/headlessshell.h"
+
+#include <unistd.h>
+#include <cerrno>
+
+namespace orvane {
+
+bool WriteFully(int fd, const QByteArray& data) {
+  const char* p = data.constData();
+  qsizetype left = data.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    left -= n;
+  }
+  return true;
+}
+
+void HeadlessShell::LogLineAdded(const QByteArray& line) {
+  WriteFully(out_, line + '\n');
+}
+
+int HeadlessShell::MessageBox(const QByteArray& text, int style, const QByteArray& title) {
+  QByteArray lines = text;
+  lines.replace("\r\n", "\n");
+  lines.replace('\r', '\n');
+  WriteFully(err_, title + ": " + lines + '\n');
+  const bool question = style == kYesNo || style == kYesNoExclamation;
+  return question ? kAnswerYes : kAnswerOk;
+}
+
+}  // namespace orvane

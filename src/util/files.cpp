@@ -1,0 +1,119 @@
+#include "util/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
+namespace orvane {
+
+namespace {
+
+// Opens a regular file for reading without ever blocking on a pipe or device; -1 otherwise.
+int OpenRegularFile(const QByteArray& path, struct stat* info) {
+  if (path.isEmpty() || path.contains('\0')) return -1;
+  const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool WriteAll(int fd, const char* data, qsizetype size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= n;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool FileExists(const QByteArray& path) {
+  struct stat info;
+  const int fd = OpenRegularFile(path, &info);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+bool DirExists(const QByteArray& path) {
+  struct stat info;
+  if (path.isEmpty() || path.contains('\0')) return false;
+  return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::optional<QByteArray> ReadWholeFile(const QByteArray& path) {
+  struct stat info;
+  const int fd = OpenRegularFile(path, &info);
+  if (fd < 0) return std::nullopt;
+  QByteArray content(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+  qsizetype got = 0;
+  while (got < content.size()) {
+    const ssize_t n = ::read(fd, content.data() + got, static_cast<size_t>(content.size() - got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;  // the file shrank since it was opened
+    got += n;
+  }
+  ::close(fd);
+  content.truncate(got);
+  return content;
+}
+
+qint64 GetSize(const QByteArray& path) {
+  struct stat info;
+  const int fd = OpenRegularFile(path, &info);
+  if (fd < 0) return 0;
+  ::close(fd);
+  return static_cast<qint64>(info.st_size);
+}
+
+bool WriteFileAtomically(const QByteArray& path, const QByteArray& content) {
+  if (path.isEmpty() || path.contains('\0')) return false;
+  mode_t mode = 0644;
+  struct stat old;
+  if (::stat(path.constData(), &old) == 0) {
+    if (!S_ISREG(old.st_mode)) return false;
+    mode = old.st_mode & 07777;
+  }
+  QByteArray temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, content.constData(), content.size()) && ::fchmod(fd, mode) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed || ::rename(temp.constData(), path.constData()) != 0) {
+    ::unlink(temp.constData());
+    return false;
+  }
+  return true;
+}
+
+bool MakeDir(const QByteArray& path) {
+  if (path.isEmpty() || path.contains('\0')) return false;
+  return ::mkdir(path.constData(), 0755) == 0 || DirExists(path);
+}
+
+bool RemoveFile(const QByteArray& path) {
+  return !path.isEmpty() && !path.contains('\0') && ::unlink(path.constData()) == 0;
+}
+
+}  // namespace orvane
+
+namespace orvane {
+
+QByteArray ToDiskPath(QByteArray path) {
+  return path.replace('\\', '/');
+}
+
+}  // namespace orvane

@@ -1,0 +1,42 @@
+#pragma once
+// File routines on byte-string paths: the bytes of a path are the bytes the file system sees, so
+// names pass through without any change of encoding.
+
+#include <QByteArray>
+#include <optional>
+
+namespace orvane {
+
+// True when `path` names a regular file that can be opened for reading. False for a folder, a
+// device or pipe, a missing or unreadable file, and an empty path. Never blocks.
+bool FileExists(const QByteArray& path);
+
+// True when `path` names a folder.
+bool DirExists(const QByteArray& path);
+
+// The whole content of a regular file, one character per byte; nothing when it cannot be opened
+// or read. An empty file gives an empty text. Never creates a file.
+std::optional<QByteArray> ReadWholeFile(const QByteArray& path);
+
+// The size of a file in bytes, 0 when it cannot be opened or is not a regular file.
+qint64 GetSize(const QByteArray& path);
+
+// Replaces the content of `path` with `content` so that readers see either the old or the new
+// content, never a part: the bytes go to a new file in the same folder, which then takes the
+// place of the old one (keeping its permissions). False when the folder cannot be written.
+bool WriteFileAtomically(const QByteArray& path, const QByteArray& content);
+
+// Creates the folder `path` (not its parents). True when it exists afterwards.
+bool MakeDir(const QByteArray& path);
+
+// Removes a file; false when it could not be removed.
+bool RemoveFile(const QByteArray& path);
+
+}  // namespace orvane
+
+namespace orvane {
+
+// A request path as the file system names it: a backslash is a separator like "/".
+QByteArray ToDiskPath(QByteArray path);
+
+}  // namespace orvane

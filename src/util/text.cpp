@@ -1,0 +1,128 @@
+#include "util/text.h"
+
+#include <array>
+#include <climits>
+
+namespace orvane {
+
+namespace {
+
+constexpr std::array<unsigned char, 256> MakeFoldTable() {
+  std::array<unsigned char, 256> table{};
+  for (int i = 0; i < 256; ++i) {
+    const bool upperAscii = i >= 'A' && i <= 'Z';
+    const bool upperLatin1 = i >= 0xC0 && i <= 0xDE && i != 0xD7;
+    table[i] = static_cast<unsigned char>(upperAscii || upperLatin1 ? i + 0x20 : i);
+  }
+  return table;
+}
+
+constexpr auto kFold = MakeFoldTable();
+
+inline unsigned char Fold(char c) {
+  return kFold[static_cast<unsigned char>(c)];
+}
+
+}  // namespace
+
+char FoldCase(char c) {
+  return static_cast<char>(Fold(c));
+}
+
+qsizetype IndexOfFolded(QByteArrayView text, QByteArrayView needle, qsizetype from) {
+  const qsizetype n = needle.size();
+  if (from < 0) from = 0;
+  if (n == 0) return from <= text.size() ? from : -1;
+  const char* t = text.data();
+  const char* s = needle.data();
+  const unsigned char first = Fold(s[0]);
+  const qsizetype last = text.size() - n;
+  for (qsizetype i = from; i <= last; ++i) {
+    if (Fold(t[i]) != first) continue;
+    qsizetype j = 1;
+    while (j < n && Fold(t[i + j]) == Fold(s[j])) ++j;
+    if (j == n) return i;
+  }
+  return -1;
+}
+
+QByteArray ReplaceText(const QByteArray& text, QByteArrayView search, QByteArrayView replacement) {
+  if (search.isEmpty()) return text;
+  qsizetype hit = IndexOfFolded(text, search);
+  if (hit < 0) return text;
+  QByteArray result;
+  result.reserve(text.size() + replacement.size());
+  qsizetype done = 0;
+  while (hit >= 0) {
+    result.append(text.constData() + done, hit - done);
+    result.append(replacement);
+    done = hit + search.size();
+    hit = IndexOfFolded(text, search, done);
+  }
+  result.append(text.constData() + done, text.size() - done);
+  return result;
+}
+
+std::optional<QByteArray> StripPath(const QByteArray& path) {
+  if (!path.contains('/') && !path.contains('\\')) return path;
+  for (qsizetype i = path.size() - 2; i >= 0; --i) {
+    if (path[i] == '/' || path[i] == '\\') return path.mid(i + 1);
+  }
+  return std::nullopt;
+}
+
+QList<QByteArray> SplitText(const QByteArray& text, QByteArrayView delimiter) {
+  if (delimiter.isEmpty() || !text.contains(delimiter)) return {text};
+  QList<QByteArray> pieces;
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype hit = text.indexOf(delimiter, start);
+    if (hit < 0) break;
+    pieces.append(text.mid(start, hit - start));
+    start = hit + delimiter.size();
+  }
+  pieces.append(text.mid(start));
+
+  QList<QByteArray> result(pieces.size());
+  qsizetype next = 0;
+  for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
+    if (!pieces[i].isEmpty()) result[next++] = pieces[i];
+  }
+  result[next] = pieces.last();
+  return result;
+}
+
+bool IsBlank(QByteArrayView text) {
+  for (char c : text) {
+    if (c != ' ') return false;
+  }
+  return true;
+}
+
+int LeadingNumber(QByteArrayView text) {
+  qsizetype i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && text[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+QByteArray TrimSpaces(const QByteArray& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && text[begin] == ' ') ++begin;
+  while (end > begin && text[end - 1] == ' ') --end;
+  return text.mid(begin, end - begin);
+}
+
+}  // namespace orvane

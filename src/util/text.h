@@ -1,0 +1,45 @@
+#pragma once
+// Byte-string text routines: one byte is one character (Latin-1), so file bytes pass through
+// unchanged. Case-insensitive comparisons fold ASCII and Latin-1 letters the same on both sides.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <optional>
+
+namespace orvane {
+
+// Lower-case form of one Latin-1 character (A-Z and À-Þ except ×).
+char FoldCase(char c);
+
+// Position of the first occurrence of `needle` in `text` at or after `from`, compared without
+// regard to letter case; -1 when there is none. An empty needle is found at `from`.
+qsizetype IndexOfFolded(QByteArrayView text, QByteArrayView needle, qsizetype from = 0);
+
+// Every occurrence of `search` replaced by `replacement`, compared without regard to letter case.
+// The search resumes after each inserted replacement, so a replacement holding the search text is
+// inserted once per occurrence. `search` must not be empty (the text is then returned unchanged).
+QByteArray ReplaceText(const QByteArray& text, QByteArrayView search, QByteArrayView replacement);
+
+// What follows the last "/" or "\" of `path`; the last character itself never counts as that
+// separator ("a/b/" gives "b/"). A path without separators comes back unchanged. Empty result
+// (a failure) when the only separator is the last character ("abc/", "/").
+std::optional<QByteArray> StripPath(const QByteArray& path);
+
+// Pieces of `text` between occurrences of `delimiter` (exact match, non-empty delimiter). Empty
+// pieces before the last one are dropped and do not take an index, but the list keeps one element
+// per piece: the slots after the last stored piece are empty. A text without the delimiter gives
+// one element, the whole text. Indexes here start at 0.
+QList<QByteArray> SplitText(const QByteArray& text, QByteArrayView delimiter);
+
+// True when `text` is empty or made only of spaces.
+bool IsBlank(QByteArrayView text);
+
+// The decimal number, with an optional minus sign, at the start of `text` after any blanks (spaces
+// or tabs); 0 when the text does not start with one. Saturates at the 32-bit range.
+int LeadingNumber(QByteArrayView text);
+
+// `text` with leading and trailing spaces removed (only spaces, not other white space).
+QByteArray TrimSpaces(const QByteArray& text);
+
+}  // namespace orvane

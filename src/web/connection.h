@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSocketNotifier>
+#include <deque>
+
+namespace orvane {
+
+// One accepted TCP connection on a non-blocking descriptor, driven by the event loop. Unlike a
+// QTcpSocket it keeps sending after the peer has ended its own sending direction (a client that
+// half-closes still gets its reply), and it closes gracefully: once the reply has gone it ends
+// the sending direction and reads what still arrives until the peer closes, so the reply is never
+// destroyed by a reset.
+//
+// Signals are emitted only from the event loop, never from inside a call made on the
+// connection, so a handler may call any member from within a signal.
+class Connection : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit Connection(QObject* parent = nullptr);
+  ~Connection() override;
+
+  // The number of the client slot that owns the connection, 0 for none.
+  int tag = 0;
+
+  // Takes over the connected socket `fd`. False when it cannot be used (it is then closed).
+  bool Open(qintptr fd);
+  bool IsOpen() const { return fd_ >= 0; }
+  // The peer's address: dotted decimal for IPv4.
+  QByteArray PeerAddress() const { return peer_; }
+
+  // The bytes received and not taken yet.
+  QByteArray TakeInput();
+  // From now on what arrives is read and dropped.
+  void DiscardInput();
+
+  // Queues bytes to send.
+  void Send(const QByteArray& data);
+  // Queues `length` bytes of the open file `fileFd` from its current offset, sent straight from
+  // the file; the connection owns the descriptor from now on.
+  void SendFile(int fileFd, qint64 length);
+  bool HasPendingOutput() const { return !out_.empty(); }
+
+  // Once all queued output has gone: ends the sending direction and drops what still arrives
+  // until the peer closes, then closes (Closed). False when the connection is closed already.
+  bool Finish();
+  // Closes at once; queued output is dropped. No signal follows.
+  void Abort();
+
+ Q_SIGNALS:
+  void DataArrived();
+  void BytesWritten(qint64 count);
+  // Everything queued has been written (not emitted while finishing).
+  void OutputDrained();
+  // The peer ended its sending direction; output still queued keeps going.
+  void PeerClosed();
+  // The connection broke (reset or other error) and is closed.
+  void Failed();
+  // A finished connection is now closed.
+  void Closed();
+
+ private:
+  struct Segment {
+    QByteArray bytes;
+    qsizetype offset = 0;
+    int fileFd = -1;
+    qint64 fileLeft = 0;
+  };
+
+  void OnReadable();
+  void OnWritable();
+  void ShutdownWrite();
+  void CloseDescriptor();
+  void Fail();
+  void ReleaseSegments();
+
+  int fd_ = -1;
+  quint64 generation_ = 0;  // changes on every open and close
+  QByteArray peer_;
+  QByteArray in_;
+  std::deque<Segment> out_;
+  bool discard_ = false;
+  bool peerDone_ = false;
+  bool finishing_ = false;
+  bool writeShut_ = false;
+  QSocketNotifier readNotifier_{QSocketNotifier::Read};
+  QSocketNotifier writeNotifier_{QSocketNotifier::Write};
+};
+
+}  // namespace orvane

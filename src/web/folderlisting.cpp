@@ -1,0 +1,93 @@
+#include "web/folderlisting.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "pages/pagesubstitution.h"
+#include "util/files.h"
+#include "util/text.h"
+#include "web/clientslot.h"
+#include "web/publicserver.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr int kDirectoryBit = 16;
+constexpr int kReadOnlyBit = 1;
+constexpr int kHiddenBit = 2;
+
+// The attribute bits of a folder entry as the listing rule reads them: folders carry the
+// directory bit, with the read-only bit when their owner may not write them and the hidden bit
+// when their name starts with a dot. -1 for an entry that is gone.
+int AttributesOf(const QByteArray& path, const QByteArray& name) {
+  struct stat info;
+  if (::stat(path.constData(), &info) != 0) return -1;
+  if (!S_ISDIR(info.st_mode)) return 0;
+  int bits = kDirectoryBit;
+  if (!(info.st_mode & S_IWUSR)) bits |= kReadOnlyBit;
+  if (name.startsWith('.')) bits |= kHiddenBit;
+  return bits;
+}
+
+void AppendRow(QByteArray& table, const QByteArray& name, qint64 size) {
+  table += "<tr>\r\n <td>&nbsp;</td>\r\n<td><a href=\"";
+  table += name;
+  table += "\">";
+  table += name;
+  table += "</td>\r\n<td>";
+  table += QByteArray::number(size);
+  table += "</td>\r\n</tr>\r\n";
+}
+
+}  // namespace
+
+void FolderListing(PublicServer& server, ClientSlot& slot) {
+  AppState& app = server.App();
+  if (std::optional<QByteArray> page =
+          ReadWholeFile(app.settings.AppPath + "system/template.html")) {
+    slot.SlotPage = *page;
+  }
+
+  const QByteArray request = "/" + slot.SlotRequest;
+  const QByteArray name = StripPath(request).value_or(QByteArray());
+  slot.SlotFolder = request.mid(1, request.size() - name.size() - 1);
+  if (!slot.SlotFolder.endsWith('\\') && !slot.SlotFolder.endsWith('/')) slot.SlotFolder += '/';
+
+  slot.SlotTable =
+      "<table width=50% border=0 cellspacing=0 cellpadding=0><br>\r\n<tr>\r\n <td>&nbsp;</td>\r\n"
+      "<td><B>File Name</b></td>\r\n<td><B>File Size (In Bytes)</B></td>\r\n</tr>\r\n";
+
+  if (slot.SlotFolder == "\\" || slot.SlotFolder == "/") slot.SlotFolder.clear();
+  slot.SlotFolder = app.settings.DocsPath + slot.SlotFolder;
+
+  const QByteArray diskFolder = ToDiskPath(slot.SlotFolder);
+  if (DIR* folder = ::opendir(diskFolder.constData())) {
+    while (const dirent* entry = ::readdir(folder)) {
+      slot.SlotEntry = entry->d_name;
+      if (slot.SlotEntry == "." || slot.SlotEntry == "..") continue;
+      const QByteArray path = diskFolder + slot.SlotEntry;
+      const int bits = AttributesOf(path, slot.SlotEntry);
+      if (bits < 0 || bits == kDirectoryBit) continue;
+      AppendRow(slot.SlotTable, slot.SlotEntry, GetSize(path));
+    }
+    ::closedir(folder);
+  }
+  slot.SlotEntry.clear();
+  slot.SlotTable += "\r\n</table>\r\n";
+
+  if (slot.SlotPage.contains("%information%")) {
+    slot.SlotPage = ReplaceText(slot.SlotPage, "%information%", slot.SlotTable);
+  } else {
+    slot.SlotPage = slot.SlotTable;
+  }
+
+  app.ListingPath = ToDiskPath(slot.SlotFolder.mid(app.settings.AppPath.size()));
+  RunSSI(slot.SlotPage, FooterMode::Html,
+         {app.settings.AppPath, app.settings.ServerName, slot.SlotRequest, app.ListingPath,
+          QDateTime::currentDateTime()});
+  server.Reply(slot, slot.SlotPage);
+  slot.SlotRequest = "DIR /" + app.ListingPath;
+}
+
+}  // namespace orvane

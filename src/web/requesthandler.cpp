@@ -1,0 +1,84 @@
+#include "web/requesthandler.h"
+
+#include "admin/formdecoding.h"
+#include "core/version.h"
+#include "pages/errorpages.h"
+#include "util/files.h"
+#include "util/text.h"
+#include "web/clientslot.h"
+#include "web/filedelivery.h"
+#include "web/folderlisting.h"
+#include "web/publicserver.h"
+#include "web/requesttext.h"
+#include "web/scriptrequest.h"
+
+namespace orvane {
+
+QByteArray UnauthorizedPage() {
+  return "<html><head><title>Orvane Light v.0.7 - Unauthorized</title></head><h1>Orvane Light v." +
+         VersionText() +
+         "<br><h3>You do NOT have authorization for this folder<br>Your IP address has been "
+         "logged for an Access Violation<br>Continued attempts will result in permanent banning, "
+         "and referral to your ISP</html>";
+}
+
+bool RequestLineUnfinished(const QByteArray& text) {
+  if (text.contains('\r') || text.contains('\n')) return false;
+  const std::optional<QByteArray> target = HTTPHeader(text, 1);
+  return !target || target->isEmpty();
+}
+
+void HandleRequest(PublicServer& server, ClientSlot& slot, const QByteArray& text) {
+  Settings& settings = server.App().settings;
+
+  const std::optional<QByteArray> target = HTTPHeader(text, 1);
+  if (!target) return;
+  QByteArray file = *target == "/" ? settings.IndexFile : *HTTPHeader(text, 2);
+  file = DecodeFormValue(file);
+
+  if (file.contains("..")) {
+    server.App().desktop.AppendLog("[" + slot.peer + "] Hack attempt! " + file);
+    server.Reply(slot, UnauthorizedPage());
+    return;
+  }
+
+  if (file.startsWith('/')) file.remove(0, 1);
+  if (file.endsWith('/') || file.endsWith('\\')) file += settings.IndexFile;
+  slot.SlotRequest = file;
+
+  if (!settings.DocsPath.endsWith('/') && !settings.DocsPath.endsWith('\\')) {
+    settings.DocsPath += '/';
+  }
+  const QByteArray fullPath = ToDiskPath(settings.DocsPath + file);
+
+  const std::optional<QByteArray> lastPart = StripPath("/" + file);
+  if (!lastPart) return;
+  const bool exists = FileExists(fullPath);
+  if (*lastPart == settings.IndexFile && !exists) {
+    FolderListing(server, slot);
+    return;
+  }
+
+  if (!exists) {
+    const QByteArray sitePage = settings.AppPath + "system/error-404.html";
+    if (FileExists(sitePage)) {
+      SendFile(server, slot, sitePage);
+    } else {
+      SendError(server, slot, ErrorKind::NotFound);
+    }
+    return;
+  }
+
+  const QByteArray method = text.left(4).toUpper();
+  if (method.startsWith("GET")) {
+    SendFile(server, slot, fullPath);
+  } else if (method == "POST") {
+    if (FileExt(fullPath) != "qmx") {
+      SendError(server, slot, ErrorKind::UnsupportedScript);
+    } else {
+      ScriptRequest(server, slot, text);
+    }
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,28 @@
+#pragma once
+// Routines that take a request text apart and lay out its log line.
+
+#include <QByteArray>
+#include <optional>
+
+namespace orvane {
+
+// One word of a request text split at single spaces (line ends are no separators). `selection`
+// is clamped to 1..4: 1 the target as sent, 2 the target before its first "?" without one leading
+// "/", 3 the method, 4 the third word. Empty whatever the selection when the target is empty.
+// Nothing (a failure) when the text has no space, or for selection 4 when it has no third word.
+std::optional<QByteArray> HTTPHeader(const QByteArray& strData, int selection);
+
+// The characters before the first "?"; the whole text without one.
+QByteArray PullFilename(const QByteArray& strData);
+
+// The last line of a request text (the form data of a POST sent in one piece), after at most two
+// trailing line-end characters are removed. Nothing for an empty text.
+std::optional<QByteArray> GrabFORMQUERY(QByteArray strData);
+
+// What follows the last "." of `filename`, letter case kept; the whole name when it has no ".".
+QByteArray FileExt(const QByteArray& filename);
+
+// `strData` padded with spaces to `LenOfStr` + 1 characters; a longer text unchanged.
+QByteArray FormatStr(const QByteArray& strData, qsizetype LenOfStr);
+
+}  // namespace orvane
