@@ -33,6 +33,11 @@ PublicServer::~PublicServer() {
 void PublicServer::SetTimeouts(int idleMs, int lingerMs) {
   idleMs_ = idleMs;
   lingerMs_ = lingerMs;
+  if (sweep_.isActive()) sweep_.start(SweepInterval());
+}
+
+int PublicServer::SweepInterval() const {
+  return std::clamp(std::min(idleMs_, lingerMs_) / 4, 20, 1000);
 }
 
 Connection* PublicServer::NewConnection() {
@@ -101,7 +106,7 @@ bool PublicServer::Start() {
     return false;
   }
   acceptFailed_ = false;
-  sweep_.start(std::clamp(std::min(idleMs_, lingerMs_) / 4, 20, 1000));
+  sweep_.start(SweepInterval());
   return true;
 }
 

@@ -76,6 +76,7 @@ class PublicServer : public QObject, public PublicService {
   void OnLingerClosed(Connection* connection);
   void Sweep();
   void ShowConnections();
+  int SweepInterval() const;
   QByteArray CompletionLine(const ClientSlot& slot) const;
 
   AppState& app_;

@@ -1,0 +1,97 @@
+#pragma once
+// A TCP client on a plain non-blocking socket, so that a test can do what real clients do (send
+// in pieces, stop sending, close early, never read) while the server runs in the same event loop.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QByteArray>
+#include <QTest>
+#include <cerrno>
+
+namespace orvane {
+
+class RawClient {
+ public:
+  explicit RawClient(quint16 port, int receiveBuffer = 0) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+      ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  ~RawClient() { Close(); }
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  // Sends all of `data`, letting the event loop run while the socket is full.
+  bool Send(const QByteArray& data, int timeoutMs = 30000) {
+    qsizetype sent = 0;
+    return QTest::qWaitFor(
+               [&] {
+                 while (sent < data.size()) {
+                   const ssize_t n = ::send(fd_, data.constData() + sent,
+                                            static_cast<size_t>(data.size() - sent), MSG_NOSIGNAL);
+                   if (n > 0) {
+                     sent += n;
+                     continue;
+                   }
+                   if (n < 0 && (errno == EAGAIN || errno == EINPROGRESS || errno == ENOTCONN)) {
+                     return false;
+                   }
+                   return true;  // broken: stop trying
+                 }
+                 return true;
+               },
+               timeoutMs) &&
+           sent == data.size();
+  }
+
+  void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
+
+  // Reads what has arrived; true once the server has closed the connection.
+  bool Poll() {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (n > 0) {
+        received.append(buffer, n);
+        continue;
+      }
+      if (n == 0) return closed = true;
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOTCONN) return false;
+      reset = errno == ECONNRESET;
+      return closed = true;
+    }
+  }
+
+  // Waits until the server closes the connection.
+  bool WaitClosed(int timeoutMs = 30000) {
+    return QTest::qWaitFor([this] { return Poll(); }, timeoutMs);
+  }
+
+  // Lets the event loop run for a moment and says whether the connection is still open.
+  bool StillOpenAfter(int ms) {
+    QTest::qWait(ms);
+    return !Poll();
+  }
+
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+  QByteArray received;
+  bool closed = false;
+  bool reset = false;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace orvane

@@ -1,0 +1,56 @@
+#pragma once
+// A shell that records every call and answers message boxes from a script.
+
+#include <QByteArrayList>
+#include <QList>
+
+#include "core/shell.h"
+
+namespace orvane {
+
+struct ShownMessage {
+  QByteArray text;
+  int style;
+  QByteArray title;
+};
+
+class TestShell : public Shell {
+ public:
+  QByteArrayList calls;          // every call, in order, as "Name(args)"
+  QList<ShownMessage> messages;  // every message box
+  QList<int> answers;            // answers to give, first one first; then OK / Yes
+  QByteArrayList logLines;       // the log as the shell shows it
+  QByteArray panels[5];
+
+  void LogLineAdded(const QByteArray& line) override {
+    calls << "Log(" + line + ")";
+    logLines << line;
+  }
+  void OldestLogLineDropped() override {
+    calls << "Drop()";
+    logLines.removeFirst();
+  }
+  void LogCleared() override {
+    calls << "ClearLog()";
+    logLines.clear();
+  }
+  void PanelChanged(int panel, const QByteArray& text) override {
+    calls << "Panel" + QByteArray::number(panel) + "(" + text + ")";
+    panels[panel] = text;
+  }
+  void CaptionChanged(const QByteArray& caption) override { calls << "Caption(" + caption + ")"; }
+  void MenuEnabledChanged(MenuItem item, bool enabled) override {
+    calls << QByteArray(item == MenuItem::RunServer ? "RunServer" : "StopServer") +
+                 (enabled ? "(on)" : "(off)");
+  }
+  void Minimise() override { calls << "Minimise()"; }
+  void RemoveTrayIcon() override { calls << "RemoveTrayIcon()"; }
+  int MessageBox(const QByteArray& text, int style, const QByteArray& title) override {
+    calls << "MessageBox(" + title + ")";
+    messages.append({text, style, title});
+    if (!answers.isEmpty()) return answers.takeFirst();
+    return style == kYesNo || style == kYesNoExclamation ? kAnswerYes : kAnswerOk;
+  }
+};
+
+}  // namespace orvane

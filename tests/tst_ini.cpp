@@ -1,0 +1,150 @@
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/ini.h"
+#include "util/files.h"
+
+using namespace orvane;
+
+class IniTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QByteArray file_;
+
+  void Put(const QByteArray& content) { QVERIFY(WriteFileAtomically(file_, content)); }
+  QByteArray Content() { return ReadWholeFile(file_).value_or("<missing>"); }
+
+ private Q_SLOTS:
+  void init() {
+    file_ = QFile::encodeName(dir_.path()) + "/test.ini";
+    RemoveFile(file_);
+  }
+
+  void read_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray basic = "[Server]\nPort=8080\n[Admin]\nPort=5757\n";
+    QTest::newRow("plain") << basic << QByteArray("Server") << QByteArray("Port")
+                           << QByteArray("8080");
+    QTest::newRow("same key, other section")
+        << basic << QByteArray("Admin") << QByteArray("Port") << QByteArray("5757");
+    QTest::newRow("names without regard to case")
+        << basic << QByteArray("sErVeR") << QByteArray("PORT") << QByteArray("8080");
+    QTest::newRow("missing key") << basic << QByteArray("Server") << QByteArray("Name")
+                                 << QByteArray();
+    QTest::newRow("missing section")
+        << basic << QByteArray("Other") << QByteArray("Port") << QByteArray();
+    QTest::newRow("blanks around names and values")
+        << QByteArray("  [ Server ]  \n  Name \t=  two words  \n") << QByteArray("Server")
+        << QByteArray("Name") << QByteArray("two words");
+    QTest::newRow("quoted value") << QByteArray("[S]\nK=\" padded \"\n") << QByteArray("S")
+                                  << QByteArray("K") << QByteArray(" padded ");
+    QTest::newRow("single quote kept") << QByteArray("[S]\nK=\"half\n") << QByteArray("S")
+                                       << QByteArray("K") << QByteArray("\"half");
+    QTest::newRow("CR LF line ends") << QByteArray("[S]\r\nK=v\r\nL=w\r\n") << QByteArray("S")
+                                     << QByteArray("K") << QByteArray("v");
+    QTest::newRow("empty section name") << QByteArray("[x]\ncounter=3\n[]\ncounter=7\n")
+                                        << QByteArray() << QByteArray("counter") << QByteArray("7");
+    QTest::newRow("keys before any section belong to none")
+        << QByteArray("counter=9\n[]\n") << QByteArray() << QByteArray("counter") << QByteArray();
+    QTest::newRow("comment line is no key") << QByteArray("[S]\n;K=old\nK=new\n") << QByteArray("S")
+                                            << QByteArray("K") << QByteArray("new");
+    QTest::newRow("value with equals sign")
+        << QByteArray("[S]\nK=a=b\n") << QByteArray("S") << QByteArray("K") << QByteArray("a=b");
+    QTest::newRow("empty value") << QByteArray("[S]\nK=\n") << QByteArray("S") << QByteArray("K")
+                                 << QByteArray();
+    QTest::newRow("300 characters read as 254")
+        << "[S]\nK=" + QByteArray(300, 'v') + "\n"
+        << QByteArray("S") << QByteArray("K") << QByteArray(254, 'v');
+    QTest::newRow("not text at all") << QByteArray("\x00\x01\xff\xfe[\x00=\x00\x00", 9)
+                                     << QByteArray("S") << QByteArray("K") << QByteArray();
+  }
+  void read() {
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, section);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, expected);
+    Put(content);
+    QCOMPARE(ReadINI(section, key, file_), expected);
+  }
+
+  void readMissingFile() { QCOMPARE(ReadINI("S", "K", file_ + ".none"), QByteArray()); }
+
+  void write_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("replaced in place, comments kept")
+        << QByteArray("; top\n[S]\n; note\nK=old\nother line\n[T]\nK=keep\n") << QByteArray("s")
+        << QByteArray("k") << QByteArray("new")
+        << QByteArray("; top\n[S]\n; note\nK=new\nother line\n[T]\nK=keep\n");
+    QTest::newRow("appended at the end of its section")
+        << QByteArray("[S]\nA=1\n\n[T]\nB=2\n") << QByteArray("S") << QByteArray("C")
+        << QByteArray("3") << QByteArray("[S]\nA=1\nC=3\n\n[T]\nB=2\n");
+    QTest::newRow("section appended at the end")
+        << QByteArray("[S]\nA=1") << QByteArray("T") << QByteArray("B") << QByteArray("2")
+        << QByteArray("[S]\nA=1\n[T]\nB=2\n");
+    QTest::newRow("CR LF file stays CR LF")
+        << QByteArray("[S]\r\nA=1\r\n") << QByteArray("S") << QByteArray("A") << QByteArray("2")
+        << QByteArray("[S]\r\nA=2\r\n");
+    QTest::newRow("empty value writes the key")
+        << QByteArray("[S]\nA=1\n") << QByteArray("S") << QByteArray("A") << QByteArray()
+        << QByteArray("[S]\nA=\n");
+    QTest::newRow("empty section name") << QByteArray() << QByteArray() << QByteArray("counter")
+                                        << QByteArray("1") << QByteArray("[]\ncounter=1\n");
+    QTest::newRow("blanks around the value are quoted")
+        << QByteArray() << QByteArray("S") << QByteArray("P") << QByteArray(" pw ")
+        << QByteArray("[S]\nP=\" pw \"\n");
+    QTest::newRow("line breaks cannot be stored")
+        << QByteArray() << QByteArray("S") << QByteArray("N") << QByteArray("a\r\n[X]\nb")
+        << QByteArray("[S]\nN=a[X]b\n");
+  }
+  void write() {
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, section);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, after);
+    if (!before.isEmpty()) Put(before);
+    QVERIFY(WriteINI(section, key, value, file_));
+    QCOMPARE(Content(), after);
+  }
+
+  void writeThenReadBack() {
+    const QList<QByteArray> values = {"plain", " blanks ", "\"quoted\"", "", "a;b", "x=y"};
+    for (const QByteArray& value : values) {
+      QVERIFY(WriteINI("S", "K", value, file_));
+      QCOMPARE(ReadINI("S", "K", file_), value);
+    }
+  }
+
+  void freshFileKeepsWriteOrder() {
+    WriteINI("Server", "ServerName", "My Site", file_);
+    WriteINI("Server", "IndexFile", "index.html", file_);
+    WriteINI("Server", "MaxConnect", "50", file_);
+    WriteINI("Server", "Port", "80", file_);
+    WriteINI("Admin", "Allow", "1", file_);
+    WriteINI("Admin", "UserName", "me", file_);
+    WriteINI("Admin", "Password", "secret", file_);
+    WriteINI("Admin", "Port", "5656", file_);
+    QCOMPARE(Content(), QByteArray("[Server]\nServerName=My Site\nIndexFile=index.html\n"
+                                   "MaxConnect=50\nPort=80\n[Admin]\nAllow=1\nUserName=me\n"
+                                   "Password=secret\nPort=5656\n"));
+    WriteINI("Admin", "Port", "6000", file_);
+    QCOMPARE(ReadINI("Server", "Port", file_), QByteArray("80"));
+    QCOMPARE(ReadINI("Admin", "Port", file_), QByteArray("6000"));
+  }
+
+  void failedWrite() {
+    QVERIFY(!WriteINI("S", "K", "v", QFile::encodeName(dir_.path()) + "/no/such/file.ini"));
+    QVERIFY(!WriteINI("S", "K", "v", QFile::encodeName(dir_.path())));  // a folder
+  }
+};
+
+QTEST_GUILESS_MAIN(IniTest)
+#include "tst_ini.moc"

@@ -1,0 +1,220 @@
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "admin/adminlistener.h"
+#include "core/lifecycle.h"
+#include "testshell.h"
+#include "util/hostaddress.h"
+#include "web/publicserver.h"
+
+using namespace orvane;
+
+namespace {
+
+// The whole program without its window: shell, state, both listeners and the lifecycle.
+struct Program {
+  TestShell shell;
+  AppState state{shell};
+  PublicServer web{state};
+  AdminListener admin;
+  Lifecycle lifecycle{state, web, admin};
+
+  explicit Program(const QByteArray& appPath, int port = 0, QByteArray allow = "0",
+                   int adminPort = 0) {
+    Settings s = LoadSettings(appPath);
+    s.RunningPort = port;
+    s.AdminAllow = allow;
+    s.AdminPort = adminPort;
+    lifecycle.StartUp(s, "");
+    shell.calls.clear();
+  }
+};
+
+bool Connects(quint16 port) {
+  QTcpSocket socket;
+  socket.connectToHost(QHostAddress::LocalHost, port);
+  return socket.waitForConnected(2000);
+}
+
+}  // namespace
+
+class LifecycleTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QByteArray app_;
+
+ private Q_SLOTS:
+  void initTestCase() { app_ = QFile::encodeName(dir_.path()) + "/"; }
+
+  void startUp() {
+    TestShell shell;
+    AppState state(shell);
+    PublicServer web(state);
+    AdminListener admin;
+    Lifecycle lifecycle(state, web, admin);
+    lifecycle.StartUp(app_, "other");
+    QCOMPARE(shell.calls, QByteArrayList({"Panel1(Offline)", "Caption(Orvane Light 0.7)",
+                                          "Panel3(Remote=Offline)", "Panel2(0/50 Active Users)",
+                                          "RunServer(on)", "StopServer(off)"}));
+    QVERIFY(!lifecycle.Running());
+    QCOMPARE(state.settings.RunningPort, 80);
+    QCOMPARE(state.desktop.Log().Count(), 0);
+  }
+
+  void startUpMinimisedRunsServer() {
+    TestShell shell;
+    AppState state(shell);
+    PublicServer web(state);
+    AdminListener admin;
+    Lifecycle lifecycle(state, web, admin);
+    Settings s = LoadSettings(app_);
+    s.RunningPort = 0;
+    lifecycle.StartUp(s, "/r");
+    QVERIFY(shell.calls.contains("Minimise()"));
+    QVERIFY(lifecycle.Running());
+    QVERIFY(Connects(web.ListeningPort()));
+    lifecycle.StartUp(s, "/R");  // only lower-case /r counts
+  }
+
+  void runServer() {
+    Program p(app_);
+    QVERIFY(p.lifecycle.RunServer());
+    QVERIFY(p.lifecycle.Running());
+    QVERIFY(!p.state.desktop.MenuEnabled(MenuItem::RunServer));
+    QVERIFY(p.state.desktop.MenuEnabled(MenuItem::StopServer));
+    QCOMPARE(p.state.desktop.Panel(1), GetIPAddress().address);
+    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Offline"));  // administration off
+    QCOMPARE(p.state.desktop.Panel(4), QByteArray());
+    QVERIFY(p.web.ListeningPort() != 0);
+    QVERIFY(Connects(p.web.ListeningPort()));
+    QVERIFY(p.shell.messages.isEmpty());
+  }
+
+  void runServerPortInUse() {
+    QTcpServer other;
+    QVERIFY(other.listen(QHostAddress::Any, 0));
+    Program p(app_, other.serverPort());
+    QVERIFY(!p.lifecycle.RunServer());
+    QCOMPARE(p.shell.messages.size(), 1);
+    const ShownMessage m = p.shell.messages.first();
+    QCOMPARE(m.title, QByteArray("Orvane Error"));
+    QCOMPARE(m.style, int(kOkInformation));
+    QCOMPARE(m.text,
+             "Orvane occured an error while trying to run the server.\r\n\r\nReason: Port " +
+                 QByteArray::number(other.serverPort()) +
+                 ", is in use.\r\nCure: Shut off all over server applications.");
+    QCOMPARE(p.state.desktop.Panel(1), QByteArray("Offline"));
+    QVERIFY(p.state.desktop.MenuEnabled(MenuItem::RunServer));
+    QVERIFY(!p.state.desktop.MenuEnabled(MenuItem::StopServer));
+    QVERIFY(!p.lifecycle.Running());
+  }
+
+  void runServerPortOutOfRange() {
+    Program p(app_, 70000);
+    QVERIFY(!p.lifecycle.RunServer());
+    QVERIFY(p.shell.messages.first().text.contains("Reason: Port 70000, is in use."));
+  }
+
+  void administrationListener() {
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::Any, 0));
+    const quint16 adminPort = probe.serverPort();
+    probe.close();
+    Program p(app_, 0, "1", adminPort);
+    QVERIFY(p.lifecycle.RunServer());
+    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Online"));
+    QCOMPARE(p.state.desktop.Panel(4), QByteArray("Ready"));
+    QVERIFY(Connects(adminPort));
+    QVERIFY(p.lifecycle.StopServer());
+    QVERIFY(!Connects(adminPort));
+    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Online"));  // left as it was
+  }
+
+  void administrationPortTaken() {
+    QTcpServer other;
+    QVERIFY(other.listen(QHostAddress::Any, 0));
+    Program p(app_, 0, "1", other.serverPort());
+    QVERIFY(!p.lifecycle.RunServer());
+    QVERIFY(p.shell.messages.first().text.contains(
+        "Reason: Port " + QByteArray::number(other.serverPort()) + ", is in use."));
+    QVERIFY(!p.lifecycle.Running());
+    QVERIFY(p.web.ListeningPort() == 0);  // the public listener did not stay open
+    QVERIFY(p.lifecycle.RunServer() == false);
+  }
+
+  void stopServer() {
+    Program p(app_);
+    QVERIFY(p.lifecycle.RunServer());
+    const quint16 port = p.web.ListeningPort();
+    p.state.desktop.AppendLog("a line");
+
+    p.shell.answers = {kAnswerNo};
+    QVERIFY(!p.lifecycle.StopServer());
+    QCOMPARE(p.shell.messages.last().text,
+             QByteArray("This will cut all 0 connection(s)! Continue?"));
+    QCOMPARE(p.shell.messages.last().title, QByteArray("Offline"));
+    QCOMPARE(p.shell.messages.last().style, int(kYesNoExclamation));
+    QVERIFY(p.lifecycle.Running());
+    QCOMPARE(p.state.desktop.Log().Count(), 1);
+    QVERIFY(Connects(port));
+
+    QVERIFY(p.lifecycle.StopServer());
+    QVERIFY(!p.lifecycle.Running());
+    QCOMPARE(p.state.desktop.Log().Count(), 0);
+    QCOMPARE(p.state.desktop.Panel(1), QByteArray("Offline"));
+    QCOMPARE(p.state.desktop.Panel(2), QByteArray("0/50 Active Users"));
+    QVERIFY(p.state.desktop.MenuEnabled(MenuItem::RunServer));
+    QVERIFY(!p.state.desktop.MenuEnabled(MenuItem::StopServer));
+    QVERIFY(!Connects(port));
+  }
+
+  void stopServerCountsOpenConnections() {
+    Program p(app_);
+    QVERIFY(p.lifecycle.RunServer());
+    QTcpSocket a;
+    QTcpSocket b;
+    a.connectToHost(QHostAddress::LocalHost, p.web.ListeningPort());
+    b.connectToHost(QHostAddress::LocalHost, p.web.ListeningPort());
+    QTRY_COMPARE(p.web.ActiveConnections(), 2);
+    QVERIFY(p.lifecycle.StopServer());
+    QCOMPARE(p.shell.messages.last().text,
+             QByteArray("This will cut all 2 connection(s)! Continue?"));
+    QTRY_COMPARE(a.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(p.web.ActiveConnections(), 0);
+  }
+
+  void runStopRun() {
+    Program p(app_);
+    QVERIFY(p.lifecycle.RunServer());
+    QVERIFY(p.lifecycle.StopServer());
+    QVERIFY(p.lifecycle.RunServer());
+    QVERIFY(Connects(p.web.ListeningPort()));
+    QVERIFY(p.shell.messages.size() == 1);  // only the stop question
+  }
+
+  void closeRequest() {
+    Program stopped(app_);
+    QVERIFY(stopped.lifecycle.QueryClose());
+    QVERIFY(stopped.shell.messages.isEmpty());
+    QVERIFY(stopped.shell.calls.contains("RemoveTrayIcon()"));
+
+    Program running(app_);
+    QVERIFY(running.lifecycle.RunServer());
+    running.shell.answers = {kAnswerNo};
+    QVERIFY(!running.lifecycle.QueryClose());
+    QCOMPARE(running.shell.messages.last().title, QByteArray("Go Offline?"));
+    QCOMPARE(running.shell.messages.last().text,
+             QByteArray("This will cut all 0 connection(s)! Continue?"));
+    QVERIFY(!running.shell.calls.contains("RemoveTrayIcon()"));
+    QVERIFY(running.lifecycle.Running());
+    QVERIFY(Connects(running.web.ListeningPort()));
+    QVERIFY(running.lifecycle.QueryClose());
+    QVERIFY(running.shell.calls.contains("RemoveTrayIcon()"));
+  }
+};
+
+QTEST_GUILESS_MAIN(LifecycleTest)
+#include "tst_lifecycle.moc"

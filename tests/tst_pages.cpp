@@ -1,0 +1,221 @@
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/ini.h"
+#include "pages/errorpages.h"
+#include "pages/hitcounter.h"
+#include "pages/pagesubstitution.h"
+#include "util/files.h"
+
+using namespace orvane;
+
+class PagesTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QByteArray app_;
+
+  PageContext Context() {
+    return {app_, "My Server", "sub/page.html", "docs/sub/",
+            QDateTime(QDate(2026, 12, 5), QTime(7, 1, 28))};
+  }
+  QByteArray Substituted(QByteArray page, FooterMode mode = FooterMode::Html) {
+    RunSSI(page, mode, Context());
+    return page;
+  }
+  QByteArray CounterText() { return ReadINI("", "counter", CounterFile(app_)); }
+
+ private Q_SLOTS:
+  void init() {
+    app_ = QFile::encodeName(dir_.path()) + "/";
+    MakeDir(app_ + "system");
+    RemoveFile(CounterFile(app_));
+  }
+
+  void tags_data() {
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("date") << QByteArray("%date%") << QByteArray("12/5/2026");
+    QTest::newRow("date in any case")
+        << QByteArray("%Date%|%DATE%") << QByteArray("12/5/2026|12/5/2026");
+    QTest::newRow("time") << QByteArray("%time%") << QByteArray("7:01:28 AM");
+    QTest::newRow("software") << QByteArray("%software%") << QByteArray("Orvane Light 0.7");
+    QTest::newRow("server name") << QByteArray("%server-name%") << QByteArray("My Server");
+    QTest::newRow("file name") << QByteArray("%filename%") << QByteArray("sub/page.html");
+    QTest::newRow("server path") << QByteArray("%server-path%") << QByteArray("/docs/sub/");
+    QTest::newRow("noscript opening tags go")
+        << QByteArray("<NOSCRIPT>a</noscript><noscript>") << QByteArray("a</noscript>");
+    QTest::newRow("unknown tag stays") << QByteArray("%other%") << QByteArray("%other%");
+  }
+  void tags() {
+    QFETCH(QByteArray, page);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(Substituted(page), expected + HtmlFooter());
+  }
+
+  void timeForms_data() {
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("midnight") << QTime(0, 0, 5) << QByteArray("12:00:05 AM");
+    QTest::newRow("noon") << QTime(12, 30, 0) << QByteArray("12:30:00 PM");
+    QTest::newRow("evening") << QTime(23, 59, 59) << QByteArray("11:59:59 PM");
+  }
+  void timeForms() {
+    QFETCH(QTime, time);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(TimeText(time), expected);
+    QCOMPARE(DateText(QDate(2027, 1, 31)), QByteArray("1/31/2027"));
+  }
+
+  void orderOfSubstitutions() {
+    // A value put in by an earlier step is searched by the later ones.
+    PageContext context = Context();
+    context.serverName = "Name %filename% %DATE%";
+    QByteArray page = "%server-name%";
+    RunSSI(page, FooterMode::Html, context);
+    QCOMPARE(page, "Name sub/page.html %DATE%" + HtmlFooter());
+  }
+
+  void footers() {
+    QCOMPARE(HtmlFooter(),
+             QByteArray("  <!--ORVANE-LIGHT --><div align=\"center\"><table width=\"50%\" "
+                        "border=\"0\" cellpadding=\"0\" cellspacing=\"0\"><tr><td "
+                        "bgcolor=\"#FFFFFF\"><div align=\"center\"><hr noshade>       <font "
+                        "face=\"Verdana, Arial, Helvetica, sans-serif\">&nbsp;This page has been "
+                        "sent to you by Orvane- Light.<br><br><font size=\"2\"><b>Get your own "
+                        "free web-server at <a href=\"http://www.orvane.example\" "
+                        "target=\"_ad\">http://www.orvane.example</a></b></font></font></div></"
+                        "td></tr></table></div><!--ORVANE-LIGHT -->"));
+    QCOMPARE(Substituted("", FooterMode::Html), HtmlFooter());
+    QCOMPARE(Substituted("", FooterMode::Text),
+             QByteArray("\r\n================================\r\nGet Your Own Free Web Server "
+                        "At: http://www.orvane.example"));
+    QCOMPARE(Substituted("</html>"), "</html>" + HtmlFooter());
+  }
+
+  void asciiMarker() {
+    QCOMPARE(Substituted("*ASCII* %date% <noscript>"), QByteArray("*ASCII* %date% <noscript>"));
+    QCOMPARE(Substituted("*ASCII* %counter%"), QByteArray("*ASCII* 1"));
+    QCOMPARE(Substituted("*ascii* %software%"), "*ascii* Orvane Light 0.7" + HtmlFooter());
+  }
+
+  void counter() {
+    QCOMPARE(Substituted("%counter%"), "1" + HtmlFooter());
+    QCOMPARE(Substituted("%counter%"), "2" + HtmlFooter());
+    QCOMPARE(CounterText(), QByteArray("2"));
+    QCOMPARE(ReadWholeFile(CounterFile(app_)).value_or(""), QByteArray("[]\ncounter=2\n"));
+    // Every occurrence shows the same number; only the lower-case tag starts the count.
+    QCOMPARE(Substituted("%counter% %COUNTER%"), "3 3" + HtmlFooter());
+    QCOMPARE(Substituted("%Counter%"), "%Counter%" + HtmlFooter());
+    QCOMPARE(CounterText(), QByteArray("3"));
+  }
+
+  void storedCount_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("at the limit") << QByteArray("32767") << QByteArray("32767");
+    QTest::newRow("just below") << QByteArray("32766") << QByteArray("32767");
+    QTest::newRow("out of range") << QByteArray("40000") << QByteArray("1");
+    QTest::newRow("letters") << QByteArray("abc") << QByteArray("1");
+    QTest::newRow("fraction rounds") << QByteArray("4.6") << QByteArray("6");
+    QTest::newRow("negative") << QByteArray("-5") << QByteArray("-4");
+    QTest::newRow("hexadecimal is no count") << QByteArray("0x10") << QByteArray("1");
+    QTest::newRow("empty") << QByteArray("") << QByteArray("1");
+  }
+  void storedCount() {
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, shown);
+    QVERIFY(WriteINI("", "counter", stored, CounterFile(app_)));
+    QCOMPARE(Substituted("%counter%"), shown + HtmlFooter());
+    QCOMPARE(CounterText(), shown);
+  }
+
+  void counterGarbageFile() {
+    QVERIFY(WriteFileAtomically(CounterFile(app_), QByteArray("\x00\xff\x01garbage", 10)));
+    QCOMPARE(Substituted("%counter%"), "1" + HtmlFooter());
+  }
+
+  void counterWithoutSystemFolder() {
+    QTemporaryDir bare;
+    PageContext context = Context();
+    context.appPath = QFile::encodeName(bare.path()) + "/";
+    for (int i = 0; i < 2; ++i) {
+      QByteArray page = "%counter%";
+      RunSSI(page, FooterMode::Html, context);
+      QCOMPARE(page, "1" + HtmlFooter());
+    }
+    QVERIFY(!DirExists(context.appPath + "system"));
+  }
+
+  void errorPage_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("heading");
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("mark");
+    QTest::newRow("404") << 1 << QByteArray("Error 404:")
+                         << QByteArray("File Not Found (/x<b>.htm).") << QByteArray("404 /");
+    QTest::newRow("500") << 2 << QByteArray("Error 500:")
+                         << QByteArray("We <b>don't</b> support CGI/Perl (/x<b>.htm).")
+                         << QByteArray("500 /");
+    QTest::newRow("124") << 3 << QByteArray("Error 124:")
+                         << QByteArray("We are missing QMX (/x<b>.htm).") << QByteArray("124 /");
+  }
+  void errorPage() {
+    QFETCH(int, kind);
+    QFETCH(QByteArray, heading);
+    QFETCH(QByteArray, message);
+    QFETCH(QByteArray, mark);
+    const ErrorPage error = CreateError(static_cast<ErrorKind>(kind), "x<b>.htm", app_);
+    QCOMPARE(error.page,
+             "<HTML>\r\n<HEAD>\r\n<TITLE>Orvane Light Version 0.7</TITLE>\r\n</HEAD>\r\n"
+             "<BODY BGCOLOR=WHITE TEXT=BLACK>\r\n<font face=arial><h1>" +
+                 heading + "</h1>\r\n" + message +
+                 "\r\n<BR></font><HR><BR><Center><b>Orvane Light Version "
+                 "0.7</b></center></html>\r\n</BODY>\r\n</HTML>\r\n");
+    QCOMPARE(error.logMark, mark);
+  }
+
+  void errorTemplateRewritten() {
+    RemoveFile(ErrorTemplateFile(app_));
+    ::rmdir((app_ + "system").constData());
+    CreateError(ErrorKind::NotFound, "a", app_);
+    const QByteArray pristine = ReadWholeFile(ErrorTemplateFile(app_)).value_or("");
+    QVERIFY(pristine.contains("<!--ERROR--!>"));  // folder and file created
+    QCOMPARE(pristine.count("\r\n"), 8);
+    QVERIFY(WriteFileAtomically(ErrorTemplateFile(app_), "edited <!--ERROR--!>"));
+    const ErrorPage error = CreateError(ErrorKind::NotFound, "a", app_);
+    QVERIFY(!error.page.contains("edited"));
+    QCOMPARE(ReadWholeFile(ErrorTemplateFile(app_)).value_or(""), pristine);
+  }
+
+  void errorMarkerInName() {
+    const ErrorPage error = CreateError(ErrorKind::NotFound, "<!--ERROR--!>", app_);
+    QCOMPARE(error.page.count("<!--ERROR--!>"), 1);
+    QCOMPARE(error.page.count("<h1>"), 1);
+  }
+
+  void errorPageWhenTemplateCannotBeWritten() {
+    QTemporaryDir other;
+    const QByteArray app = QFile::encodeName(other.path()) + "/";
+    QVERIFY(MakeDir(app + "system"));
+    QVERIFY(MakeDir(ErrorTemplateFile(app)));  // a folder where the template belongs
+    const ErrorPage error = CreateError(ErrorKind::NotFound, "gone.htm", app);
+    QVERIFY(error.page.startsWith("<HTML>\r\n"));
+    QVERIFY(error.page.contains("File Not Found (/gone.htm).\r\n"));
+    QVERIFY(error.page.endsWith("</HTML>\r\n"));
+  }
+
+  void errorPageWithPlainFileNamedSystem() {
+    QTemporaryDir other;
+    const QByteArray app = QFile::encodeName(other.path()) + "/";
+    QVERIFY(WriteFileAtomically(app + "system", "not a folder"));
+    const ErrorPage error = CreateError(ErrorKind::UnsupportedScript, "f.cgi", app);
+    QVERIFY(error.page.contains("support CGI/Perl (/f.cgi)."));
+    QCOMPARE(ReadWholeFile(app + "system").value_or(""), QByteArray("not a folder"));
+  }
+};
+
+QTEST_GUILESS_MAIN(PagesTest)
+#include "tst_pages.moc"

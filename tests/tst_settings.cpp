@@ -1,0 +1,125 @@
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/settings.h"
+#include "util/files.h"
+
+using namespace orvane;
+
+class SettingsTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QByteArray app_;
+
+  Settings Load(const QByteArray& config) {
+    RemoveFile(ConfigFile(app_));
+    if (!config.isNull()) WriteFileAtomically(ConfigFile(app_), config);
+    return LoadSettings(app_);
+  }
+
+ private Q_SLOTS:
+  void initTestCase() { app_ = QFile::encodeName(dir_.path()) + "/"; }
+
+  void builtInValues() {
+    const Settings s = Load(QByteArray());
+    QCOMPARE(s.AppPath, app_);
+    QCOMPARE(s.DocsPath, app_ + "docs");
+    QCOMPARE(s.ServerName, QByteArray("Orvane Light v.0.7"));
+    QCOMPARE(s.IndexFile, QByteArray("index.html"));
+    QCOMPARE(s.MaxConnect, 50);
+    QCOMPARE(s.Port, 80);
+    QCOMPARE(s.RunningPort, 80);
+    QCOMPARE(s.AdminPort, 5656);
+    QCOMPARE(s.AdminAllow, QByteArray("0"));
+    QCOMPARE(s.AdminUserName, QByteArray());
+    QCOMPARE(s.AdminPassword, QByteArray());
+    QCOMPARE(Load("").MaxConnect, 50);  // an empty file reads like none
+  }
+
+  void appPathGetsSeparator() {
+    QCOMPARE(LoadSettings(QFile::encodeName(dir_.path())).AppPath, app_);
+    QCOMPARE(AsAppPath("/x/"), QByteArray("/x/"));
+  }
+
+  void maxConnect_data() {
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("500 stays") << QByteArray("500") << 500;
+    QTest::newRow("1 stays") << QByteArray("1") << 1;
+    QTest::newRow("501") << QByteArray("501") << 300;
+    QTest::newRow("0") << QByteArray("0") << 300;
+    QTest::newRow("minus 3") << QByteArray("-3") << 300;
+    QTest::newRow("letters") << QByteArray("many") << 300;
+    QTest::newRow("12 then letters") << QByteArray("12abc") << 12;
+    QTest::newRow("empty keeps built-in") << QByteArray("") << 50;
+  }
+  void maxConnect() {
+    QFETCH(QByteArray, value);
+    QFETCH(int, expected);
+    QCOMPARE(Load("[Server]\nMaxConnect=" + value + "\n").MaxConnect, expected);
+  }
+
+  void port_data() {
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("zero") << QByteArray("0") << 80;
+    QTest::newRow("letters") << QByteArray("http") << 80;
+    QTest::newRow("number") << QByteArray("8080") << 8080;
+    QTest::newRow("number then letters") << QByteArray("81x") << 81;
+    QTest::newRow("negative is kept") << QByteArray("-1") << -1;
+  }
+  void port() {
+    QFETCH(QByteArray, value);
+    QFETCH(int, expected);
+    const Settings s = Load("[Server]\nPort=" + value + "\n[Admin]\nPort=7000\n");
+    QCOMPARE(s.Port, expected);
+    QCOMPARE(s.RunningPort, expected);
+    QCOMPARE(s.AdminPort, 7000);
+  }
+
+  void adminPortWithoutNumberIsZero() { QCOMPARE(Load("[Admin]\nPort=abc\n").AdminPort, 0); }
+
+  void allow_data() {
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("1") << QByteArray("1") << QByteArray("1");
+    QTest::newRow("01") << QByteArray("01") << QByteArray("1");
+    QTest::newRow("blank then 1") << QByteArray("\" 1\"") << QByteArray("1");
+    QTest::newRow("1 then letters") << QByteArray("1yes") << QByteArray("1");
+    QTest::newRow("word") << QByteArray("yes") << QByteArray("0");
+    QTest::newRow("empty") << QByteArray("") << QByteArray("0");
+    QTest::newRow("2") << QByteArray("2") << QByteArray("2");
+  }
+  void allow() {
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(Load("[Admin]\nAllow=" + value + "\n").AdminAllow, expected);
+  }
+
+  void blankNames() {
+    const Settings s = Load("[Server]\nServerName=\"   \"\nIndexFile=\"  \"\n");
+    QCOMPARE(s.ServerName, QByteArray("Orvane Light 0.7"));
+    QCOMPARE(s.IndexFile, QByteArray("index.html"));
+    QCOMPARE(Load("[Server]\nServerName=\" My Site \"\n").ServerName, QByteArray(" My Site "));
+  }
+
+  void credentialsExactlyAsRead() {
+    const Settings s = Load("[admin]\nusername=Owner\npassword=Pa ss\n");
+    QCOMPARE(s.AdminUserName, QByteArray("Owner"));
+    QCOMPARE(s.AdminPassword, QByteArray("Pa ss"));
+  }
+
+  void report() {
+    const Settings s =
+        Load("[Server]\nServerName=Site\nPort=8080\n[Admin]\nPassword=abcd\nUserName=me\n");
+    QCOMPARE(SettingsReport(s), "AppPath=" + app_ + "\nDocsPath=" + app_ +
+                                    "docs\nServerName=Site\nIndexFile=index.html\n"
+                                    "MaxConnect=50\nPort=8080\nRunningPort=8080\n"
+                                    "AdminUserName=me\nAdminPassword=****\nAdminPort=5656\n"
+                                    "AdminAllow=0\n");
+  }
+};
+
+QTEST_GUILESS_MAIN(SettingsTest)
+#include "tst_settings.moc"

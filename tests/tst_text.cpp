@@ -1,0 +1,153 @@
+#include <QTest>
+
+#include "util/text.h"
+
+using namespace orvane;
+
+class TextTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void replaceText_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("search");
+    QTest::addColumn<QByteArray>("replacement");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("every occurrence, any case")
+        << QByteArray("x%DATE%y%date%") << QByteArray("%date%") << QByteArray("1")
+        << QByteArray("x1y1");
+    QTest::newRow("replacement holding the search")
+        << QByteArray("aXa") << QByteArray("x") << QByteArray("xx") << QByteArray("axxa");
+    QTest::newRow("text outside keeps its case") << QByteArray("AbC%Tag%dEf") << QByteArray("%tag%")
+                                                 << QByteArray("v") << QByteArray("AbCvdEf");
+    QTest::newRow("no occurrence")
+        << QByteArray("plain") << QByteArray("%x%") << QByteArray("1") << QByteArray("plain");
+    QTest::newRow("adjacent occurrences")
+        << QByteArray("aaaa") << QByteArray("aa") << QByteArray("b") << QByteArray("bb");
+    QTest::newRow("replacement inserted as given")
+        << QByteArray("<NOSCRIPT>x</noscript>") << QByteArray("<noscript>") << QByteArray()
+        << QByteArray("x</noscript>");
+    QTest::newRow("Latin-1 letters fold")
+        << QByteArray("\xC4pfel") << QByteArray("\xE4p") << QByteArray("A") << QByteArray("Afel");
+    QTest::newRow("multiplication sign does not fold")
+        << QByteArray("\xD7") << QByteArray("\xF7") << QByteArray("y") << QByteArray("\xD7");
+    QTest::newRow("empty text") << QByteArray() << QByteArray("x") << QByteArray("y")
+                                << QByteArray();
+  }
+  void replaceText() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, search);
+    QFETCH(QByteArray, replacement);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(ReplaceText(text, search, replacement), expected);
+  }
+
+  void replaceTextLongText() {
+    // Positions are not limited to 16 bits.
+    const QByteArray text = QByteArray(100000, 'a') + "%DATE%" + QByteArray(100000, 'b');
+    const QByteArray result = ReplaceText(text, "%date%", "X");
+    QCOMPARE(result.size(), 200001);
+    QCOMPARE(result.at(100000), 'X');
+  }
+
+  void stripPath_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("no separator") << QByteArray("name.htm") << true << QByteArray("name.htm");
+    QTest::newRow("forward slashes")
+        << QByteArray("docs/sub/page.htm") << true << QByteArray("page.htm");
+    QTest::newRow("mixed separators") << QByteArray("a\\b/c") << true << QByteArray("c");
+    QTest::newRow("leading slash") << QByteArray("/x") << true << QByteArray("x");
+    QTest::newRow("trailing separator kept") << QByteArray("a/b/") << true << QByteArray("b/");
+    QTest::newRow("two slashes") << QByteArray("//") << true << QByteArray("/");
+    QTest::newRow("only separator last") << QByteArray("abc/") << false << QByteArray();
+    QTest::newRow("slash alone") << QByteArray("/") << false << QByteArray();
+    QTest::newRow("backslash alone") << QByteArray("\\") << false << QByteArray();
+    QTest::newRow("empty") << QByteArray() << true << QByteArray();
+  }
+  void stripPath() {
+    QFETCH(QByteArray, path);
+    QFETCH(bool, ok);
+    QFETCH(QByteArray, expected);
+    const std::optional<QByteArray> result = StripPath(path);
+    QCOMPARE(result.has_value(), ok);
+    if (ok) QCOMPARE(*result, expected);
+  }
+
+  void stripPathLongPath() {
+    const QByteArray path = QByteArray(40000, 'a') + "/end";
+    QCOMPARE(StripPath(path).value_or("failed"), QByteArray("end"));
+  }
+
+  void splitText_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("delimiter");
+    QTest::addColumn<QList<QByteArray>>("expected");
+    QTest::newRow("request line") << QByteArray("GET /a HTTP/1.0") << QByteArray(" ")
+                                  << QList<QByteArray>{"GET", "/a", "HTTP/1.0"};
+    QTest::newRow("two spaces") << QByteArray("a  b") << QByteArray(" ")
+                                << QList<QByteArray>{"a", "b", ""};
+    QTest::newRow("leading delimiter")
+        << QByteArray(" a") << QByteArray(" ") << QList<QByteArray>{"a", ""};
+    QTest::newRow("trailing delimiter")
+        << QByteArray("a b ") << QByteArray(" ") << QList<QByteArray>{"a", "b", ""};
+    QTest::newRow("empty text") << QByteArray() << QByteArray(" ") << QList<QByteArray>{""};
+    QTest::newRow("no delimiter") << QByteArray("abc") << QByteArray(" ")
+                                  << QList<QByteArray>{"abc"};
+    QTest::newRow("empty pieces in the middle")
+        << QByteArray("a,,b") << QByteArray(",") << QList<QByteArray>{"a", "b", ""};
+    QTest::newRow("longer delimiter")
+        << QByteArray("a--b--c") << QByteArray("--") << QList<QByteArray>{"a", "b", "c"};
+    QTest::newRow("delimiter is case-sensitive")
+        << QByteArray("aXbxc") << QByteArray("x") << QList<QByteArray>{"aXb", "c"};
+  }
+  void splitText() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, delimiter);
+    QFETCH(QList<QByteArray>, expected);
+    QCOMPARE(SplitText(text, delimiter), expected);
+  }
+
+  void splitTextManyPieces() {
+    // More than 32,767 pieces and positions beyond 16 bits are handled like any other.
+    QByteArray text;
+    for (int i = 0; i < 40000; ++i) text += "w ";
+    text += "last";
+    const QList<QByteArray> pieces = SplitText(text, " ");
+    QCOMPARE(pieces.size(), 40001);
+    QCOMPARE(pieces.last(), QByteArray("last"));
+  }
+
+  void leadingNumber_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("digits") << QByteArray("500") << 500;
+    QTest::newRow("digits then letters") << QByteArray("12abc") << 12;
+    QTest::newRow("letters") << QByteArray("abc") << 0;
+    QTest::newRow("minus") << QByteArray("-3") << -3;
+    QTest::newRow("blanks first") << QByteArray(" \t 1") << 1;
+    QTest::newRow("leading zero") << QByteArray("01") << 1;
+    QTest::newRow("plus is no number") << QByteArray("+5") << 0;
+    QTest::newRow("empty") << QByteArray() << 0;
+    QTest::newRow("huge saturates") << QByteArray("99999999999999") << 2147483647;
+    QTest::newRow("huge negative saturates") << QByteArray("-99999999999999") << (-2147483647 - 1);
+  }
+  void leadingNumber() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, expected);
+    QCOMPARE(LeadingNumber(text), expected);
+  }
+
+  void blankAndTrim() {
+    QVERIFY(IsBlank(""));
+    QVERIFY(IsBlank("   "));
+    QVERIFY(!IsBlank(" a "));
+    QVERIFY(!IsBlank("\t"));
+    QCOMPARE(TrimSpaces("  a b  "), QByteArray("a b"));
+    QCOMPARE(TrimSpaces("   "), QByteArray());
+  }
+};
+
+QTEST_GUILESS_MAIN(TextTest)
+#include "tst_text.moc"

@@ -1,0 +1,438 @@
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "pages/pagesubstitution.h"
+#include "rawclient.h"
+#include "testshell.h"
+#include "util/files.h"
+#include "web/filedelivery.h"
+#include "web/publicserver.h"
+#include "web/requesthandler.h"
+
+using namespace orvane;
+
+namespace {
+
+const QByteArray kListingHead =
+    "<table width=50% border=0 cellspacing=0 cellpadding=0><br>\r\n<tr>\r\n <td>&nbsp;</td>\r\n"
+    "<td><B>File Name</b></td>\r\n<td><B>File Size (In Bytes)</B></td>\r\n</tr>\r\n";
+const QByteArray kListingEnd = "\r\n</table>\r\n";
+
+QByteArray Row(const QByteArray& name, int size) {
+  return "<tr>\r\n <td>&nbsp;</td>\r\n<td><a href=\"" + name + "\">" + name + "</td>\r\n<td>" +
+         QByteArray::number(size) + "</td>\r\n</tr>\r\n";
+}
+
+QByteArray Completion(const QByteArray& name, qint64 bytes) {
+  QByteArray line = "[127.0.0.1]";
+  line += QByteArray(17 - line.size(), ' ');
+  line += name;
+  if (name.size() <= 40) line += QByteArray(41 - name.size(), ' ');
+  return line + " (" + QByteArray::number(bytes) + ")";
+}
+
+QByteArray NotFound(const QByteArray& name) {
+  return "<HTML>\r\n<HEAD>\r\n<TITLE>Orvane Light Version 0.7</TITLE>\r\n</HEAD>\r\n<BODY "
+         "BGCOLOR=WHITE TEXT=BLACK>\r\n<font face=arial><h1>Error 404:</h1>\r\nFile Not Found (/" +
+         name +
+         ").\r\n<BR></font><HR><BR><Center><b>Orvane Light Version 0.7</b></center></html>\r\n"
+         "</BODY>\r\n</HTML>\r\n";
+}
+
+}  // namespace
+
+class WebServerTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<QTemporaryDir> dir_;
+  QByteArray app_;
+  std::unique_ptr<TestShell> shell_;
+  std::unique_ptr<AppState> state_;
+  std::unique_ptr<PublicServer> server_;
+
+  void Put(const QByteArray& name, const QByteArray& content) {
+    const QByteArray path = app_ + name;
+    const qsizetype slash = path.lastIndexOf('/');
+    QDir().mkpath(QFile::decodeName(path.left(slash)));
+    QVERIFY(WriteFileAtomically(path, content));
+  }
+
+  void StartServer(int maxConnect = 50) {
+    server_.reset();
+    state_ = std::make_unique<AppState>(*shell_);
+    state_->settings = LoadSettings(app_);
+    state_->settings.RunningPort = 0;
+    state_->settings.MaxConnect = maxConnect;
+    server_ = std::make_unique<PublicServer>(*state_);
+    QVERIFY(server_->Start());
+  }
+
+  quint16 Port() const { return server_->ListeningPort(); }
+
+  // Sends `request` on a new connection and returns everything until the server closes it.
+  QByteArray Fetch(const QByteArray& request) {
+    RawClient client(Port());
+    client.Send(request);
+    if (!client.WaitClosed()) return "<still open>";
+    return client.received;
+  }
+
+  QByteArrayList Log() const { return shell_->logLines; }
+
+  QByteArray Page(const QByteArray& body) { return body + HtmlFooter(); }
+
+ private Q_SLOTS:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    app_ = QFile::encodeName(dir_->path()) + "/";
+    shell_ = std::make_unique<TestShell>();
+    Put("docs/index.html", "<p>%software% on %server-name%: %filename%</p>");
+    Put("docs/page.html", "page");
+    StartServer();
+  }
+  void cleanup() {
+    server_.reset();
+    state_.reset();
+  }
+
+  void indexPage() {
+    const QByteArray expected = Page("<p>Orvane Light 0.7 on Orvane Light v.0.7: index.html</p>");
+    QCOMPARE(Fetch("GET / HTTP/1.0\r\n\r\n"), expected);
+    QCOMPARE(Log(), QByteArrayList({Completion("index.html", expected.size())}));
+    QCOMPARE(state_->desktop.Panel(2), QByteArray("0/50 Active Users"));
+    QCOMPARE(server_->ActiveConnections(), 0);
+  }
+
+  void targets_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("logName");
+    QTest::newRow("named page") << QByteArray("GET /page.html HTTP/1.1\r\nHost: x\r\n\r\n")
+                                << Page("page") << QByteArray("page.html");
+    QTest::newRow("query cut") << QByteArray("GET /page.html?a=1 HTTP/1.0\r\n\r\n") << Page("page")
+                               << QByteArray("page.html");
+    QTest::newRow("lower-case method")
+        << QByteArray("get /page.html HTTP/1.0\r\n\r\n") << Page("page") << QByteArray("page.html");
+    QTest::newRow("no line end") << QByteArray("GET /page.html") << Page("page")
+                                 << QByteArray("page.html");
+    QTest::newRow("escaped name") << QByteArray("GET /p%61ge.html HTTP/1.0\r\n\r\n")
+                                  << NotFound("p%61ge.html") << QByteArray("404 /p%61ge.html");
+    QTest::newRow("folder without slash")
+        << QByteArray("GET /sub HTTP/1.0\r\n\r\n") << NotFound("sub") << QByteArray("404 /sub");
+    QTest::newRow("index name matched with case")
+        << QByteArray("GET /sub/INDEX.HTML HTTP/1.0\r\n\r\n") << NotFound("sub/INDEX.HTML")
+        << QByteArray("404 /sub/INDEX.HTML");
+    QTest::newRow("HEAD of a missing file") << QByteArray("HEAD /gone.htm HTTP/1.0\r\n\r\n")
+                                            << NotFound("gone.htm") << QByteArray("404 /gone.htm");
+    QTest::newRow("double slash") << QByteArray("GET //page.html HTTP/1.0\r\n\r\n") << Page("page")
+                                  << QByteArray("page.html");
+  }
+  void targets() {
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, logName);
+    Put("docs/sub/x.txt", "x");
+    QCOMPARE(Fetch(request), body);
+    QCOMPARE(Log(), QByteArrayList({Completion(logName, body.size())}));
+  }
+
+  void refusal() {
+    const QByteArray page =
+        "<html><head><title>Orvane Light v.0.7 - Unauthorized</title></head><h1>Orvane Light "
+        "v.0.7<br><h3>You do NOT have authorization for this folder<br>Your IP address has been "
+        "logged for an Access Violation<br>Continued attempts will result in permanent banning, "
+        "and referral to your ISP</html>";
+    QCOMPARE(UnauthorizedPage(), page);
+    QCOMPARE(Fetch("GET /../server.cfg HTTP/1.0\r\n\r\n"), page);
+    QCOMPARE(Fetch("POST /a/%2E%2E/..%5Cx HTTP/1.0\r\n\r\n"), page);
+    QCOMPARE(Log(), QByteArrayList(
+                        {"[127.0.0.1] Hack attempt! ../server.cfg", Completion("", page.size()),
+                         "[127.0.0.1] Hack attempt! a/%2E%2E/..\\x", Completion("", page.size())}));
+  }
+
+  void logLinesCannotBeForged() {
+    Fetch("GET /..\r\n[1.2.3.4]\tforged HTTP/1.0\r\n\r\n");
+    Fetch("GET /a\rb HTTP/1.0\r\n\r\n");
+    QCOMPARE(Log().size(), 3);
+    QCOMPARE(Log()[0], QByteArray("[127.0.0.1] Hack attempt! ..\\x0D\\x0A[1.2.3.4]\\x09forged"));
+    QVERIFY(Log()[2].startsWith("[127.0.0.1]      404 /a\\x0Db"));
+  }
+
+  void folderListings() {
+    Put("docs/sub/a.txt", "123456789012");
+    QVERIFY(MakeDir(app_ + "docs/sub/img"));
+    const QByteArray table = kListingHead + Row("a.txt", 12) + kListingEnd;
+    QCOMPARE(Fetch("GET /sub/ HTTP/1.0\r\n\r\n"), Page(table));
+    QCOMPARE(Fetch("GET /sub/index.html HTTP/1.0\r\n\r\n"), Page(table));
+    QCOMPARE(Log().last(), Completion("DIR /docs/sub/", Page(table).size()));
+    QCOMPARE(state_->ListingPath, QByteArray("docs/sub/"));
+  }
+
+  void listingInTemplate() {
+    Put("docs/sub/a.txt", "123456789012");
+    Put("system/template.html", "<h1>%server-path% %filename%</h1>%INFORMATION%|%information%");
+    const QByteArray table = kListingHead + Row("a.txt", 12) + kListingEnd;
+    QCOMPARE(Fetch("GET /sub/ HTTP/1.0\r\n\r\n"),
+             Page("<h1>/docs/sub/ sub/index.html</h1>" + table + "|" + table));
+    Put("system/template.html", "no placeholder");
+    QCOMPARE(Fetch("GET /sub/ HTTP/1.0\r\n\r\n"), Page(table));
+  }
+
+  void listingOfTheRootAndOfNothing() {
+    RemoveFile(app_ + "docs/index.html");
+    RemoveFile(app_ + "docs/page.html");
+    Put("docs/only.bin", "abc");
+    QCOMPARE(Fetch("GET / HTTP/1.0\r\n\r\n"),
+             Page(kListingHead + Row("only.bin", 3) + kListingEnd));
+    QCOMPARE(
+        Log().last(),
+        Completion("DIR /docs/", Page(kListingHead + Row("only.bin", 3) + kListingEnd).size()));
+    QCOMPARE(Fetch("GET /nothing/ HTTP/1.0\r\n\r\n"), Page(kListingHead + kListingEnd));
+    QCOMPARE(Log().last().left(33), QByteArray("[127.0.0.1]      DIR /docs/nothin"));
+  }
+
+  void listingShowsMarkedFolders() {
+    QVERIFY(MakeDir(app_ + "docs/sub"));
+    QVERIFY(MakeDir(app_ + "docs/sub/.hidden"));
+    QCOMPARE(Fetch("GET /sub/ HTTP/1.0\r\n\r\n"),
+             Page(kListingHead + Row(".hidden", 0) + kListingEnd));
+  }
+
+  void notFoundSitePage() {
+    Put("system/error-404.html", "<b>gone: %filename%</b>");
+    QCOMPARE(Fetch("GET /missing.htm HTTP/1.0\r\n\r\n"), Page("<b>gone: missing.htm</b>"));
+    QCOMPARE(Log().last(), Completion("missing.htm", Page("<b>gone: missing.htm</b>").size()));
+  }
+
+  void methods() {
+    Put("docs/form.cgi", "#!/bin/sh");
+    Put("docs/run.qmx", "script text");
+    Put("docs/RUN.QMX", "script text");
+    QVERIFY(Fetch("POST /form.cgi HTTP/1.0\r\n\r\na=1").contains("support CGI/Perl (/form.cgi)."));
+    QVERIFY(Fetch("POST /page.html HTTP/1.0\r\n\r\n").contains("support CGI/Perl (/page.html)."));
+    QVERIFY(Fetch("POST /RUN.QMX HTTP/1.0\r\n\r\n").contains("support CGI/Perl (/RUN.QMX)."));
+    QVERIFY(Fetch("POST /run.qmx HTTP/1.0\r\n\r\n").contains("We are missing QMX (/run.qmx)."));
+    QCOMPARE(Fetch("GET /run.qmx HTTP/1.0\r\n\r\n"), QByteArray("script text"));
+    QCOMPARE(Log()[0].left(33), QByteArray("[127.0.0.1]      500 /form.cgi   "));
+    QCOMPARE(Log()[3].left(33), QByteArray("[127.0.0.1]      124 /run.qmx    "));
+  }
+
+  void noReply_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::newRow("HEAD of an existing file") << QByteArray("HEAD /page.html HTTP/1.0\r\n\r\n");
+    QTest::newRow("query only") << QByteArray("GET /?a=1 HTTP/1.0\r\n\r\n");
+    QTest::newRow("one word") << QByteArray("GET");
+    QTest::newRow("empty target") << QByteArray("GET ");
+    QTest::newRow("garbage") << QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11);
+  }
+  void noReply() {
+    QFETCH(QByteArray, request);
+    StartServer(1);
+    RawClient silent(Port());
+    QVERIFY(silent.Send(request));
+    QVERIFY(silent.StillOpenAfter(100));
+    QVERIFY(silent.received.isEmpty());
+    // Its end frees the slot: the one slot serves the next client.
+    silent.Close();
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+    QCOMPARE(Log().size(), 1);
+    QCOMPARE(server_->ActiveConnections(), 0);
+  }
+
+  void fileDelivery() {
+    QByteArray binary;
+    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
+    Put("docs/image.gif", binary);
+    Put("docs/README", "read me");
+    Put("docs/empty.bin", "");
+    Put("docs/empty.html", "");
+    Put("docs/notes.TXT", "text %software%");
+    Put("docs/xhtm", "%software%");
+    Put("docs/page.shtml", "%software%");
+    QCOMPARE(Fetch("GET /image.gif HTTP/1.0\r\n\r\n"), binary);
+    QCOMPARE(Fetch("GET /README HTTP/1.0\r\n\r\n"), QByteArray("read me"));
+    QCOMPARE(Fetch("GET /empty.bin HTTP/1.0\r\n\r\n"), EmptyFilePage());
+    QCOMPARE(EmptyFilePage(),
+             QByteArray("<html><head><title>Orvane Light - Empty File Contents</title></head><H3>"
+                        "Orvane Light Server - Empty File Contents</h3><br>Press your browser's "
+                        "back button to continue</html>"));
+    QCOMPARE(Fetch("GET /empty.html HTTP/1.0\r\n\r\n"), HtmlFooter());
+    QCOMPARE(Fetch("GET /notes.TXT HTTP/1.0\r\n\r\n"), "text Orvane Light 0.7" + TextFooter());
+    QCOMPARE(Fetch("GET /xhtm HTTP/1.0\r\n\r\n"), Page("Orvane Light 0.7"));
+    QCOMPARE(Fetch("GET /page.shtml HTTP/1.0\r\n\r\n"), Page("Orvane Light 0.7"));
+    QCOMPARE(Log()[0], Completion("image.gif", 256));
+  }
+
+  void largeFile() {
+    QByteArray big(8 * 1024 * 1024 + 13, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7) >> 3);
+    Put("docs/big.iso", big);
+    const QByteArray received = Fetch("GET /big.iso HTTP/1.0\r\n\r\n");
+    QCOMPARE(received.size(), big.size());
+    QVERIFY(received == big);
+    QCOMPARE(Log(), QByteArrayList({Completion("big.iso", big.size())}));
+  }
+
+  void counter() {
+    Put("system/counters.txt", "");
+    Put("docs/count.html", "%counter%");
+    QCOMPARE(Fetch("GET /count.html HTTP/1.0\r\n\r\n"), Page("1"));
+    QCOMPARE(Fetch("GET /count.html HTTP/1.0\r\n\r\n"), Page("2"));
+    Put("system/counters.txt", "[]\ncounter=32767\n");
+    QCOMPARE(Fetch("GET /count.html HTTP/1.0\r\n\r\n"), Page("32767"));
+    Put("system/counters.txt", "[]\ncounter=garbage\n");
+    QCOMPARE(Fetch("GET /count.html HTTP/1.0\r\n\r\n"), Page("1"));
+  }
+
+  void splitRequests() {
+    // The rest of a request line still on its way is waited for.
+    RawClient a(Port());
+    QVERIFY(a.Send("GE"));
+    QVERIFY(a.StillOpenAfter(50));
+    QVERIFY(a.Send("T /page.html HTTP/1.0\r\n\r\n"));
+    QVERIFY(a.WaitClosed());
+    QCOMPARE(a.received, Page("page"));
+
+    // A connection carries one reply: what follows the answered request is not answered.
+    RawClient b(Port());
+    QVERIFY(b.Send("GET /page.html HTTP/1.0\r\n"));
+    QTest::qWait(50);
+    QVERIFY(b.Send("GET /index.html HTTP/1.0\r\n\r\n"));
+    QVERIFY(b.WaitClosed());
+    QCOMPARE(b.received, Page("page"));
+    QCOMPARE(Log().size(), 2);
+  }
+
+  void halfClosedClientGetsReply() {
+    RawClient client(Port());
+    QVERIFY(client.Send("GET /page.html HTTP/1.0\r\n\r\n"));
+    client.ShutdownWrite();
+    QVERIFY(client.WaitClosed());
+    QCOMPARE(client.received, Page("page"));
+    QCOMPARE(Log().size(), 1);
+  }
+
+  void bodyLargerThanSocketBuffer() {
+    // The reply goes out while the client is still sending; closing must not reset it.
+    RawClient client(Port());
+    QByteArray request = "POST /page.html HTTP/1.0\r\nContent-Length: 8388608\r\n\r\n";
+    QVERIFY(client.Send(request + QByteArray(8 * 1024 * 1024, 'b')));
+    QVERIFY(client.WaitClosed());
+    QVERIFY(!client.reset);
+    QVERIFY(client.received.contains("We <b>don't</b> support CGI/Perl (/page.html)."));
+    QVERIFY(client.received.endsWith("</HTML>\r\n"));
+  }
+
+  void hugeRequestLine() {
+    RawClient client(Port());
+    QVERIFY(client.Send("GET /" + QByteArray(1024 * 1024, 'a') + " HTTP/1.0\r\n\r\n"));
+    QVERIFY(client.WaitClosed());
+    QVERIFY(client.received.startsWith("<HTML>\r\n"));
+    QCOMPARE(Log().size(), 1);
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+  }
+
+  void slotsAndWaitingClients() {
+    StartServer(1);
+    RawClient first(Port());
+    QTRY_COMPARE(server_->ActiveConnections(), 1);
+    // Clients beyond the one slot wait in arrival order, and are not refused.
+    RawClient second(Port());
+    QVERIFY(second.Send("GET /page.html HTTP/1.0\r\n\r\n"));
+    QTest::qWait(20);
+    RawClient third(Port());
+    QVERIFY(third.Send("GET /index.html HTTP/1.0\r\n\r\n"));
+    QVERIFY(second.StillOpenAfter(50));
+    QCOMPARE(server_->ActiveConnections(), 1);
+    QCOMPARE(state_->desktop.Panel(2), QByteArray("1/1 Active Users"));
+
+    QVERIFY(first.Send("GET /page.html?first HTTP/1.0\r\n\r\n"));
+    QVERIFY(first.WaitClosed());
+    QVERIFY(second.WaitClosed());
+    QVERIFY(third.WaitClosed());
+    QCOMPARE(second.received, Page("page"));
+    QVERIFY(third.received.startsWith("<p>"));
+    QCOMPARE(Log().size(), 3);
+    QVERIFY(Log()[2].contains("index.html"));
+    QTRY_COMPARE(server_->ActiveConnections(), 0);
+    QCOMPARE(state_->desktop.Panel(2), QByteArray("0/1 Active Users"));
+  }
+
+  void waitingClientThatLeaves() {
+    StartServer(1);
+    RawClient first(Port());
+    QTRY_COMPARE(server_->ActiveConnections(), 1);
+    auto leaver = std::make_unique<RawClient>(Port());
+    QTest::qWait(20);
+    leaver.reset();
+    QVERIFY(first.Send("GET /page.html HTTP/1.0\r\n\r\n"));
+    QVERIFY(first.WaitClosed());
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+    QTRY_COMPARE(server_->ActiveConnections(), 0);
+    QCOMPARE(Log().size(), 2);
+  }
+
+  void earlyClose() {
+    StartServer(2);
+    for (int i = 0; i < 5; ++i) {
+      RawClient client(Port());
+      QTRY_COMPARE(server_->ActiveConnections(), 1);
+    }
+    QTRY_COMPARE(server_->ActiveConnections(), 0);
+    QCOMPARE(state_->desktop.Panel(2), QByteArray("0/2 Active Users"));
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+    QCOMPARE(Log().size(), 1);
+  }
+
+  void idleClientsAreClosed() {
+    StartServer(1);
+    server_->SetTimeouts(300, 300);
+    RawClient idle(Port());
+    QVERIFY(idle.WaitClosed());
+    QVERIFY(idle.received.isEmpty());
+    QCOMPARE(server_->ActiveConnections(), 0);
+    QVERIFY(Log().isEmpty());
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+  }
+
+  void stalledReaderIsClosed() {
+    Put("docs/big.bin", QByteArray(32 * 1024 * 1024, 'z'));
+    StartServer(1);
+    server_->SetTimeouts(300, 300);
+    RawClient reader(Port(), 4096);
+    QVERIFY(reader.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
+    // It never reads, so the reply stops moving and the slot is taken back.
+    QTRY_COMPARE_WITH_TIMEOUT(server_->ActiveConnections(), 0, 10000);
+    QVERIFY(Log().isEmpty());
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+  }
+
+  void manyClientsAtOnce() {
+    StartServer(20);
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < 150; ++i) {
+      clients.push_back(std::make_unique<RawClient>(Port()));
+      QVERIFY(clients.back()->Send("GET /page.html HTTP/1.0\r\n\r\n"));
+    }
+    for (auto& client : clients) {
+      QVERIFY(client->WaitClosed());
+      QCOMPARE(client->received, Page("page"));
+    }
+    QCOMPARE(Log().size(), 150);
+    QTRY_COMPARE(server_->ActiveConnections(), 0);
+  }
+
+  void stopAndStartAgain() {
+    RawClient open(Port());
+    QTRY_COMPARE(server_->ActiveConnections(), 1);
+    server_->Stop();
+    QVERIFY(open.WaitClosed());
+    QCOMPARE(server_->ActiveConnections(), 0);
+    QVERIFY(server_->Start());
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+  }
+};
+
+QTEST_GUILESS_MAIN(WebServerTest)
+#include "tst_webserver.moc"
