@@ -49,6 +49,9 @@ int RunHeadless(const QByteArray& appPath, const QByteArray& argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Without a window there is nothing to share the event loop with, and Qt's own dispatcher
+  // serves many short connections faster than the GLib one.
+  if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
   QCoreApplication app(argc, argv);
   const CommandLine line = ParseCommandLine(app.arguments().mid(1));
   if (!line.error.isEmpty()) return Fail(line.error);

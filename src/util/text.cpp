@@ -2,6 +2,7 @@
 
 #include <array>
 #include <climits>
+#include <cstring>
 
 namespace orvane {
 
@@ -18,6 +19,19 @@ constexpr std::array<unsigned char, 256> MakeFoldTable() {
 }
 
 constexpr auto kFold = MakeFoldTable();
+
+// The other case of each lower-case letter; every other character maps to itself.
+constexpr std::array<unsigned char, 256> MakeUnfoldTable() {
+  std::array<unsigned char, 256> table{};
+  for (int i = 0; i < 256; ++i) table[i] = static_cast<unsigned char>(i);
+  for (int i = 0; i < 256; ++i) {
+    const unsigned char lower = MakeFoldTable()[i];
+    if (lower != i) table[lower] = static_cast<unsigned char>(i);
+  }
+  return table;
+}
+
+constexpr auto kUnfold = MakeUnfoldTable();
 
 inline unsigned char Fold(char c) {
   return kFold[static_cast<unsigned char>(c)];
@@ -37,8 +51,17 @@ qsizetype IndexOfFolded(QByteArrayView text, QByteArrayView needle, qsizetype fr
   const char* s = needle.data();
   const unsigned char first = Fold(s[0]);
   const qsizetype last = text.size() - n;
+  // Tags and markup start with a character that has no other case ("%", "<"): memchr finds the
+  // candidates far faster than a walk through every character.
+  const bool caseless = kUnfold[first] == first;
   for (qsizetype i = from; i <= last; ++i) {
-    if (Fold(t[i]) != first) continue;
+    if (caseless) {
+      const void* hit = std::memchr(t + i, s[0], static_cast<size_t>(last - i + 1));
+      if (hit == nullptr) return -1;
+      i = static_cast<const char*>(hit) - t;
+    } else if (Fold(t[i]) != first) {
+      continue;
+    }
     qsizetype j = 1;
     while (j < n && Fold(t[i + j]) == Fold(s[j])) ++j;
     if (j == n) return i;

@@ -1,7 +1,9 @@
 #include "web/folderlisting.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "pages/pagesubstitution.h"
 #include "util/files.h"
@@ -17,17 +19,31 @@ constexpr int kDirectoryBit = 16;
 constexpr int kReadOnlyBit = 1;
 constexpr int kHiddenBit = 2;
 
-// The attribute bits of a folder entry as the listing rule reads them: folders carry the
-// directory bit, with the read-only bit when their owner may not write them and the hidden bit
-// when their name starts with a dot. -1 for an entry that is gone.
-int AttributesOf(const QByteArray& path, const QByteArray& name) {
+struct EntryInfo {
+  int attributes = -1;  // -1 for an entry that is gone
+  qint64 size = 0;
+};
+
+// One look at a folder entry: its attribute bits as the listing rule reads them, and its size.
+// Folders carry the directory bit, with the read-only bit when their owner may not write them and
+// the hidden bit when their name starts with a dot. A file that cannot be read has size 0.
+EntryInfo Examine(int folder, const QByteArray& name) {
+  EntryInfo entry;
   struct stat info;
-  if (::stat(path.constData(), &info) != 0) return -1;
-  if (!S_ISDIR(info.st_mode)) return 0;
-  int bits = kDirectoryBit;
-  if (!(info.st_mode & S_IWUSR)) bits |= kReadOnlyBit;
-  if (name.startsWith('.')) bits |= kHiddenBit;
-  return bits;
+  if (::fstatat(folder, name.constData(), &info, 0) != 0) return entry;
+  if (S_ISDIR(info.st_mode)) {
+    entry.attributes = kDirectoryBit;
+    if (!(info.st_mode & S_IWUSR)) entry.attributes |= kReadOnlyBit;
+    if (name.startsWith('.')) entry.attributes |= kHiddenBit;
+    return entry;
+  }
+  entry.attributes = 0;
+  static const bool mayReadAll = ::geteuid() == 0;
+  const bool readable = mayReadAll || ::faccessat(folder, name.constData(), R_OK, AT_EACCESS) == 0;
+  if (S_ISREG(info.st_mode) && readable) {
+    entry.size = static_cast<qint64>(info.st_size);
+  }
+  return entry;
 }
 
 void AppendRow(QByteArray& table, const QByteArray& name, qint64 size) {
@@ -66,10 +82,9 @@ void FolderListing(PublicServer& server, ClientSlot& slot) {
     while (const dirent* entry = ::readdir(folder)) {
       slot.SlotEntry = entry->d_name;
       if (slot.SlotEntry == "." || slot.SlotEntry == "..") continue;
-      const QByteArray path = diskFolder + slot.SlotEntry;
-      const int bits = AttributesOf(path, slot.SlotEntry);
-      if (bits < 0 || bits == kDirectoryBit) continue;
-      AppendRow(slot.SlotTable, slot.SlotEntry, GetSize(path));
+      const EntryInfo info = Examine(::dirfd(folder), slot.SlotEntry);
+      if (info.attributes < 0 || info.attributes == kDirectoryBit) continue;
+      AppendRow(slot.SlotTable, slot.SlotEntry, info.size);
     }
     ::closedir(folder);
   }
