@@ -72,6 +72,17 @@ class RunningLogTest : public QObject {
     QCOMPARE(log.Line(0), expected);
   }
 
+  void longLinesAreCut() {
+    RunningLog log;
+    log.Append(QByteArray(4096, 'a'));
+    QCOMPARE(log.Line(0), QByteArray(4096, 'a'));
+    log.Append(QByteArray(10000, 'b'));
+    QCOMPARE(log.Line(1), QByteArray(4093, 'b') + "...");
+    log.Append(QByteArray(3000, '\n'));
+    QCOMPARE(log.Line(2).size(), 4096);
+    QVERIFY(log.Line(2).startsWith("\\x0A\\x0A"));
+  }
+
   void desktopPassesChangesOn() {
     TestShell shell;
     Desktop desk(shell);

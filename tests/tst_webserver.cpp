@@ -192,6 +192,12 @@ class WebServerTest : public QObject {
     QCOMPARE(Log().last().left(33), QByteArray("[127.0.0.1]      DIR /docs/nothin"));
   }
 
+  void listingNameWithNul() {
+    Put("docs/sub/a.txt", "123456789012");
+    QCOMPARE(Fetch(QByteArray("GET /sub\0x/ HTTP/1.0\r\n\r\n", 22)),
+             Page(kListingHead + kListingEnd));
+  }
+
   void listingShowsMarkedFolders() {
     QVERIFY(MakeDir(app_ + "docs/sub"));
     QVERIFY(MakeDir(app_ + "docs/sub/.hidden"));
@@ -330,6 +336,7 @@ class WebServerTest : public QObject {
     QVERIFY(client.WaitClosed());
     QVERIFY(client.received.startsWith("<HTML>\r\n"));
     QCOMPARE(Log().size(), 1);
+    QCOMPARE(Log()[0].size(), 4096);  // the log keeps its lines short
     QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
   }
 

@@ -1,9 +1,12 @@
 // Orvane Light: a small web server that publishes the "docs" folder beside the program.
 
 #include <sys/resource.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
+#include <cstring>
 
 #include "admin/adminlistener.h"
 #include "app/commandline.h"
@@ -51,7 +54,9 @@ int RunHeadless(const QByteArray& appPath, const QByteArray& argument) {
 int main(int argc, char** argv) {
   // Without a window there is nothing to share the event loop with, and Qt's own dispatcher
   // serves many short connections faster than the GLib one.
-  if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+  const bool headless = std::any_of(
+      argv + 1, argv + argc, [](const char* arg) { return std::strcmp(arg, "--headless") == 0; });
+  if (headless && qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
   QCoreApplication app(argc, argv);
   const CommandLine line = ParseCommandLine(app.arguments().mid(1));
   if (!line.error.isEmpty()) return Fail(line.error);

@@ -9,7 +9,11 @@ QByteArray RunningLog::Printable(const QByteArray& line) {
     const auto u = static_cast<unsigned char>(c);
     return u < 0x20 || u == 0x7F;
   };
-  if (std::none_of(line.begin(), line.end(), isControl)) return line;
+  auto limited = [](QByteArray text) {
+    if (text.size() > kMaxLineLength) text = text.left(kMaxLineLength - 3) + "...";
+    return text;
+  };
+  if (std::none_of(line.begin(), line.end(), isControl)) return limited(line);
   static const char kHex[] = "0123456789ABCDEF";
   QByteArray out;
   out.reserve(line.size() + 16);
@@ -22,8 +26,9 @@ QByteArray RunningLog::Printable(const QByteArray& line) {
     out += "\\x";
     out += kHex[u >> 4];
     out += kHex[u & 0xF];
+    if (out.size() > kMaxLineLength) break;
   }
-  return out;
+  return limited(out);
 }
 
 bool RunningLog::Append(const QByteArray& line) {

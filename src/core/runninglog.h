@@ -9,6 +9,9 @@ namespace orvane {
 class RunningLog {
  public:
   static constexpr qsizetype kMaxLines = 32767;
+  // Longer lines are cut to this length and end in "...": a client's request name must not be
+  // able to fill the memory through the log.
+  static constexpr qsizetype kMaxLineLength = 4096;
 
   // Adds `line` at the end. A line break or other control character in it is shown as a visible
   // escape ("\x0D"), so one entry is always one line. When the log is full the oldest line is
@@ -19,7 +22,7 @@ class RunningLog {
   // The line at a 0-based index; empty for an index outside the log.
   QByteArray Line(qsizetype index) const;
 
-  // `line` as it is stored: control characters escaped.
+  // `line` as it is stored: control characters escaped, at most kMaxLineLength characters.
   static QByteArray Printable(const QByteArray& line);
 
  private:

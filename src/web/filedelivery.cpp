@@ -41,6 +41,7 @@ bool SendFile(PublicServer& server, ClientSlot& slot, const QByteArray& filepath
     return true;
   }
 
+  if (filepath.contains('\0')) return false;
   const int fd = ::open(filepath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info;

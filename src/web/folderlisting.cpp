@@ -78,7 +78,8 @@ void FolderListing(PublicServer& server, ClientSlot& slot) {
   slot.SlotFolder = app.settings.DocsPath + slot.SlotFolder;
 
   const QByteArray diskFolder = ToDiskPath(slot.SlotFolder);
-  if (DIR* folder = ::opendir(diskFolder.constData())) {
+  DIR* folder = diskFolder.contains('\0') ? nullptr : ::opendir(diskFolder.constData());
+  if (folder != nullptr) {
     while (const dirent* entry = ::readdir(folder)) {
       slot.SlotEntry = entry->d_name;
       if (slot.SlotEntry == "." || slot.SlotEntry == "..") continue;
