@@ -83,8 +83,6 @@ class FilesTest : public QObject {
     }
   }
 
-  void diskPath() { QCOMPARE(ToDiskPath("sub\\page.html"), QByteArray("sub/page.html")); }
-
   void hostAddress() {
     const HostAddress host = GetIPAddress();
     if (host.lookupFailed) QSKIP("this machine cannot resolve its own name");

@@ -82,18 +82,12 @@ class ProgramTest : public QObject {
     QVERIFY(r.err.contains("Usage: orvane-light"));
   }
 
-  void help() {
-    const Result r = Run({"--help"});
-    QCOMPARE(r.code, 0);
-    QVERIFY(r.out.startsWith("Usage: orvane-light"));
-  }
-
   void headlessPortInUse() {
     QTcpServer taken;
     QVERIFY(taken.listen(QHostAddress::Any, 0));
     QVERIFY(WriteFileAtomically(app_ + "server.cfg",
                                 "[Server]\nPort=" + QByteArray::number(taken.serverPort()) + "\n"));
-    const Result r = Run({"--headless", "--app-dir", dir_.path()});
+    const Result r = Run({"--headless", "--app-dir", dir_.path(), "/r"});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.err,
              "Orvane Error: Orvane occured an error while trying to run the server.\n\n"

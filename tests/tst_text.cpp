@@ -138,15 +138,6 @@ class TextTest : public QObject {
     QFETCH(int, expected);
     QCOMPARE(LeadingNumber(text), expected);
   }
-
-  void blankAndTrim() {
-    QVERIFY(IsBlank(""));
-    QVERIFY(IsBlank("   "));
-    QVERIFY(!IsBlank(" a "));
-    QVERIFY(!IsBlank("\t"));
-    QCOMPARE(TrimSpaces("  a b  "), QByteArray("a b"));
-    QCOMPARE(TrimSpaces("   "), QByteArray());
-  }
 };
 
 QTEST_GUILESS_MAIN(TextTest)

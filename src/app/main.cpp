@@ -34,15 +34,16 @@ int Fail(const QByteArray& message) {
   return 2;
 }
 
-int RunHeadless(const QByteArray& appPath, const QByteArray& argument) {
+int RunHeadless(const QByteArray& appPath) {
   HeadlessShell shell;
   AppState state(shell);
   PublicServer web(state);
   AdminListener admin;
   Lifecycle lifecycle(state, web, admin);
-  lifecycle.StartUp(appPath, argument);
-  // Without a window there is no menu to choose Run Server from.
-  if (!lifecycle.Running() && !lifecycle.RunServer()) return 1;
+  // Without a window there is nothing to minimise and no menu to choose Run Server from: the
+  // server runs at once, with or without "/r".
+  lifecycle.StartUp(appPath, {});
+  if (!lifecycle.RunServer()) return 1;
 
   SignalWatcher signals;
   QObject::connect(&signals, &SignalWatcher::Stopped, qApp, [] { QCoreApplication::exit(0); });
@@ -83,5 +84,5 @@ int main(int argc, char** argv) {
     return Fail("this build has no desktop window; start it with --headless");
   }
   RaiseDescriptorLimit();
-  return RunHeadless(appPath, line.argument);
+  return RunHeadless(appPath);
 }
