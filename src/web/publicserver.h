@@ -31,7 +31,7 @@ class PublicListener : public QTcpServer {
 // and one reply; the server closes it once the reply has gone. Connections beyond MaxConnect wait
 // in arrival order until a slot is free. A connection on which nothing moves for the idle time
 // is closed and its slot freed.
-class PublicServer : public QObject, public PublicService {
+class PublicServer final : public QObject, public PublicService {
   Q_OBJECT
 
  public:
