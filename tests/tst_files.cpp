@@ -59,13 +59,6 @@ class FilesTest : public QObject {
     QVERIFY(!QFile::exists(QFile::decodeName(Path("missing"))));  // never creates
   }
 
-  void getSize() {
-    Write("twelve.txt", "123456789012");
-    QCOMPARE(GetSize(Path("twelve.txt")), 12);
-    QCOMPARE(GetSize(QFile::encodeName(dir_.path())), 0);
-    QCOMPARE(GetSize(Path("missing")), 0);
-  }
-
   void writeFileAtomically() {
     QVERIFY(WriteFileAtomically(Path("new.txt"), "first"));
     QCOMPARE(ReadWholeFile(Path("new.txt")).value_or(""), QByteArray("first"));

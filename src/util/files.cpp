@@ -71,14 +71,6 @@ std::optional<QByteArray> ReadWholeFile(const QByteArray& path) {
   return content;
 }
 
-qint64 GetSize(const QByteArray& path) {
-  struct stat info;
-  const int fd = OpenRegularFile(path, &info);
-  if (fd < 0) return 0;
-  ::close(fd);
-  return static_cast<qint64>(info.st_size);
-}
-
 bool WriteFileAtomically(const QByteArray& path, const QByteArray& content) {
   if (path.isEmpty() || path.contains('\0')) return false;
   mode_t mode = 0644;
@@ -104,16 +96,12 @@ bool MakeDir(const QByteArray& path) {
   return ::mkdir(path.constData(), 0755) == 0 || DirExists(path);
 }
 
-bool RemoveFile(const QByteArray& path) {
-  return !path.isEmpty() && !path.contains('\0') && ::unlink(path.constData()) == 0;
-}
-
-}  // namespace orvane
-
-namespace orvane {
-
 QByteArray ToDiskPath(QByteArray path) {
   return path.replace('\\', '/');
+}
+
+bool RemoveFile(const QByteArray& path) {
+  return !path.isEmpty() && !path.contains('\0') && ::unlink(path.constData()) == 0;
 }
 
 }  // namespace orvane

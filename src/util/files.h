@@ -18,9 +18,6 @@ bool DirExists(const QByteArray& path);
 // or read. An empty file gives an empty text. Never creates a file.
 std::optional<QByteArray> ReadWholeFile(const QByteArray& path);
 
-// The size of a file in bytes, 0 when it cannot be opened or is not a regular file.
-qint64 GetSize(const QByteArray& path);
-
 // Replaces the content of `path` with `content` so that readers see either the old or the new
 // content, never a part: the bytes go to a new file in the same folder, which then takes the
 // place of the old one (keeping its permissions). False when the folder cannot be written.
@@ -29,14 +26,10 @@ bool WriteFileAtomically(const QByteArray& path, const QByteArray& content);
 // Creates the folder `path` (not its parents). True when it exists afterwards.
 bool MakeDir(const QByteArray& path);
 
-// Removes a file; false when it could not be removed.
-bool RemoveFile(const QByteArray& path);
-
-}  // namespace orvane
-
-namespace orvane {
-
 // A request path as the file system names it: a backslash is a separator like "/".
 QByteArray ToDiskPath(QByteArray path);
+
+// Removes a file; false when it could not be removed.
+bool RemoveFile(const QByteArray& path);
 
 }  // namespace orvane

@@ -9,11 +9,9 @@
 
 namespace orvane {
 
-// Lower-case form of one Latin-1 character (A-Z and À-Þ except ×).
-char FoldCase(char c);
-
 // Position of the first occurrence of `needle` in `text` at or after `from`, compared without
-// regard to letter case; -1 when there is none. An empty needle is found at `from`.
+// regard to letter case (A-Z and the Latin-1 letters À-Þ but ×); -1 when there is none. An empty
+// needle is found at `from`.
 qsizetype IndexOfFolded(QByteArrayView text, QByteArrayView needle, qsizetype from = 0);
 
 // Every occurrence of `search` replaced by `replacement`, compared without regard to letter case.
