@@ -76,7 +76,9 @@ class LifecycleTest : public QObject {
     QVERIFY(shell.calls.contains("Minimise()"));
     QVERIFY(lifecycle.Running());
     QVERIFY(Connects(web.ListeningPort()));
+    shell.calls.clear();
     lifecycle.StartUp(s, "/R");  // only lower-case /r counts
+    QVERIFY(!shell.calls.contains("Minimise()"));
   }
 
   void runServer() {

@@ -78,9 +78,10 @@ ClientSlot* PublicServer::SlotOf(Connection* connection) {
   return slot->connection == connection ? slot : nullptr;
 }
 
-const ClientSlot* PublicServer::Slot(int index) const {
-  if (index < 1 || index > static_cast<int>(slots_.size())) return nullptr;
-  return slots_[static_cast<size_t>(index - 1)].get();
+void PublicServer::Recycle(Connection* connection) {
+  connection->Abort();
+  connection->tag = 0;
+  spare_.push_back(connection);
 }
 
 bool PublicServer::Start() {
@@ -88,7 +89,7 @@ bool PublicServer::Start() {
   Stop();
   const int count = app_.settings.MaxConnect;
   while (static_cast<int>(slots_.size()) > count) {
-    spare_.push_back(slots_.back()->connection);
+    Recycle(slots_.back()->connection);
     slots_.pop_back();
   }
   while (static_cast<int>(slots_.size()) < count) {
@@ -119,10 +120,7 @@ void PublicServer::Stop() {
   }
   for (qintptr fd : waiting_) ::close(static_cast<int>(fd));
   waiting_.clear();
-  for (Lingering& entry : lingering_) {
-    entry.connection->Abort();
-    spare_.push_back(entry.connection);
-  }
+  for (Lingering& entry : lingering_) Recycle(entry.connection);
   lingering_.clear();
   activeConnections_ = 0;
 }
@@ -234,12 +232,11 @@ void PublicServer::Release(ClientSlot& slot) {
 void PublicServer::Linger(Connection* connection) {
   connection->tag = 0;
   if (!connection->Finish()) {
-    spare_.push_back(connection);
+    Recycle(connection);
     return;
   }
   if (lingering_.size() >= kMaxLingering) {
-    lingering_.front().connection->Abort();
-    spare_.push_back(lingering_.front().connection);
+    Recycle(lingering_.front().connection);
     lingering_.pop_front();
   }
   Lingering entry{connection, {}};
@@ -251,7 +248,7 @@ void PublicServer::OnLingerClosed(Connection* connection) {
   for (auto it = lingering_.begin(); it != lingering_.end(); ++it) {
     if (it->connection == connection) {
       lingering_.erase(it);
-      spare_.push_back(connection);
+      Recycle(connection);
       return;
     }
   }
@@ -262,8 +259,7 @@ void PublicServer::Sweep() {
     if (slot->SlotBusy && slot->lastMove.hasExpired(idleMs_)) EndWithoutReply(*slot);
   }
   while (!lingering_.empty() && lingering_.front().since.hasExpired(lingerMs_)) {
-    lingering_.front().connection->Abort();
-    spare_.push_back(lingering_.front().connection);
+    Recycle(lingering_.front().connection);
     lingering_.pop_front();
   }
   if (acceptFailed_ && waiting_.empty() && listener_.isListening()) {

@@ -53,7 +53,6 @@ class PublicServer final : public QObject, public PublicService {
   void ReplyFile(ClientSlot& slot, int fileFd, qint64 length);
 
   AppState& App() { return app_; }
-  const ClientSlot* Slot(int index) const;
 
  private:
   struct Lingering {
@@ -73,6 +72,8 @@ class PublicServer final : public QObject, public PublicService {
   void Release(ClientSlot& slot);
   void ServeWaiting(ClientSlot& slot);
   void Linger(Connection* connection);
+  // Closes `connection` and keeps it for a later client.
+  void Recycle(Connection* connection);
   void OnLingerClosed(Connection* connection);
   void Sweep();
   void ShowConnections();

@@ -33,7 +33,7 @@ void HandleRequest(PublicServer& server, ClientSlot& slot, const QByteArray& tex
 
   const std::optional<QByteArray> target = HTTPHeader(text, 1);
   if (!target) return;
-  QByteArray file = *target == "/" ? settings.IndexFile : *HTTPHeader(text, 2);
+  QByteArray file = *target == "/" ? settings.IndexFile : FilePartOf(*target);
   file = DecodeFormValue(file);
 
   if (file.contains("..")) {

@@ -15,17 +15,20 @@ std::optional<QByteArray> HTTPHeader(const QByteArray& strData, int selection) {
   switch (selection) {
     case 1:
       return target;
-    case 2: {
-      QByteArray name = PullFilename(target);
-      if (name.startsWith('/')) name.remove(0, 1);
-      return name;
-    }
+    case 2:
+      return FilePartOf(target);
     case 3:
       return words[0];
     default:
       if (words.size() < 3) return std::nullopt;
       return words[2];
   }
+}
+
+QByteArray FilePartOf(const QByteArray& target) {
+  QByteArray name = PullFilename(target);
+  if (name.startsWith('/')) name.remove(0, 1);
+  return name;
 }
 
 QByteArray PullFilename(const QByteArray& strData) {

@@ -12,6 +12,9 @@ namespace orvane {
 // Nothing (a failure) when the text has no space, or for selection 4 when it has no third word.
 std::optional<QByteArray> HTTPHeader(const QByteArray& strData, int selection);
 
+// A target as a file part: before its first "?", without one leading "/" (selection 2 above).
+QByteArray FilePartOf(const QByteArray& target);
+
 // The characters before the first "?"; the whole text without one.
 QByteArray PullFilename(const QByteArray& strData);
 
