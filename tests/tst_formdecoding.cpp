@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "admin/formdecoding.h"
+#include "util/formdecoding.h"
 
 using namespace orvane;
 

@@ -394,7 +394,7 @@ class WebServerTest : public QObject {
 
   void idleClientsAreClosed() {
     StartServer(1);
-    server_->SetTimeouts(300, 300);
+    server_->SetLimits({300, 300, 300, 8 * 1024});
     RawClient idle(Port());
     QVERIFY(idle.WaitClosed());
     QVERIFY(idle.received.isEmpty());
@@ -406,7 +406,7 @@ class WebServerTest : public QObject {
   void stalledReaderIsClosed() {
     Put("docs/big.bin", QByteArray(32 * 1024 * 1024, 'z'));
     StartServer(1);
-    server_->SetTimeouts(300, 300);
+    server_->SetLimits({300, 300, 300, 8 * 1024});
     RawClient reader(Port(), 4096);
     QVERIFY(reader.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
     // It never reads, so the reply stops moving and the slot is taken back.

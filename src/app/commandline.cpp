@@ -6,6 +6,7 @@ namespace orvane {
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
   CommandLine line;
+  QByteArrayList words;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& arg = arguments[i];
     if (arg == QLatin1String("--headless")) {
@@ -20,14 +21,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return line;
       }
       line.appDir = QFile::encodeName(arguments[++i]);
-    } else if (arg == QLatin1String("/r")) {
-      line.argument = "/r";
     } else if (arg.startsWith(QLatin1String("--"))) {
       line.error = "unknown option " + arg.toLocal8Bit();
       return line;
+    } else {
+      words << arg.toLocal8Bit();
     }
-    // Any other argument text is ignored, as the start-up switch asks.
   }
+  // The start-up switch is the whole argument text: "/r" alone, not "/r" among other words.
+  line.argument = words.join(' ');
   return line;
 }
 

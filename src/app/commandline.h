@@ -10,7 +10,7 @@ struct CommandLine {
   bool printSettings = false;
   bool help = false;
   QByteArray appDir;    // empty: the program's own folder
-  QByteArray argument;  // "/r" when given
+  QByteArray argument;  // the argument text beyond the options ("/r" starts the server)
   QByteArray error;     // what is wrong with the command line, empty when nothing
 };
 

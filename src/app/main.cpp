@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 
 #include "admin/adminlistener.h"
@@ -35,6 +36,8 @@ int Fail(const QByteArray& message) {
 }
 
 int RunHeadless(const QByteArray& appPath) {
+  SignalWatcher signals;
+  QObject::connect(&signals, &SignalWatcher::Stopped, qApp, [] { QCoreApplication::exit(0); });
   HeadlessShell shell;
   AppState state(shell);
   PublicServer web(state);
@@ -45,14 +48,14 @@ int RunHeadless(const QByteArray& appPath) {
   lifecycle.StartUp(appPath, {});
   if (!lifecycle.RunServer()) return 1;
 
-  SignalWatcher signals;
-  QObject::connect(&signals, &SignalWatcher::Stopped, qApp, [] { QCoreApplication::exit(0); });
   return QCoreApplication::exec();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  SignalWatcher::Install();
+  std::signal(SIGPIPE, SIG_IGN);  // a closed reader or peer is an error to handle, not an end
   // Without a window there is nothing to share the event loop with, and Qt's own dispatcher
   // serves many short connections faster than the GLib one.
   const bool headless = std::any_of(

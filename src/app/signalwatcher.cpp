@@ -8,23 +8,17 @@ namespace orvane {
 
 namespace {
 
-int gWriteFd = -1;
+int gPipe[2] = {-1, -1};
 
 void OnSignal(int signal) {
   const unsigned char byte = static_cast<unsigned char>(signal);
-  [[maybe_unused]] const ssize_t n = ::write(gWriteFd, &byte, 1);
+  [[maybe_unused]] const ssize_t n = ::write(gPipe[1], &byte, 1);
 }
 
 }  // namespace
 
-SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
-  if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  gWriteFd = fds_[1];
-  notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
-    unsigned char byte = 0;
-    while (::read(fds_[0], &byte, 1) == 1) Q_EMIT Stopped(byte);
-  });
+void SignalWatcher::Install() {
+  if (gPipe[0] >= 0 || ::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   struct sigaction action = {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
@@ -33,14 +27,20 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
   ::sigaction(SIGTERM, &action, nullptr);
 }
 
+SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
+  Install();
+  if (gPipe[0] < 0) return;
+  notifier_ = std::make_unique<QSocketNotifier>(gPipe[0], QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
+    unsigned char byte = 0;
+    while (::read(gPipe[0], &byte, 1) == 1) Q_EMIT Stopped(byte);
+  });
+}
+
 SignalWatcher::~SignalWatcher() {
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
+  // Signals still go to the pipe: the program is ending, and a second Ctrl+C must not cut short
+  // what it does on the way out.
   notifier_.reset();
-  gWriteFd = -1;
-  for (int fd : fds_) {
-    if (fd >= 0) ::close(fd);
-  }
 }
 
 }  // namespace orvane

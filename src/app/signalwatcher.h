@@ -7,11 +7,14 @@
 namespace orvane {
 
 // Brings SIGINT and SIGTERM into the event loop: the signal handler only writes one byte to a
-// pipe, and the watcher emits Stopped from the loop.
+// pipe, and the watcher emits Stopped from the loop. Install() catches the signals from the first
+// moment of the program; one that arrives before the watcher exists is delivered once it does.
 class SignalWatcher : public QObject {
   Q_OBJECT
 
  public:
+  static void Install();
+
   explicit SignalWatcher(QObject* parent = nullptr);
   ~SignalWatcher() override;
 
@@ -19,7 +22,6 @@ class SignalWatcher : public QObject {
   void Stopped(int signal);
 
  private:
-  int fds_[2] = {-1, -1};
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 

@@ -3,7 +3,7 @@
 namespace orvane {
 
 void Desktop::AppendLog(const QByteArray& line) {
-  if (log_.Append(line)) shell_.OldestLogLineDropped();
+  for (int dropped = log_.Append(line); dropped > 0; --dropped) shell_.OldestLogLineDropped();
   shell_.LogLineAdded(log_.Line(log_.Count() - 1));
 }
 

@@ -106,13 +106,13 @@ bool WriteINI(const QByteArray& section, const QByteArray& key, const QByteArray
   const QByteArray cleanKey = WithoutLineBreaks(key);
   const QByteArray stored = StoredForm(WithoutLineBreaks(value));
 
+  // What cannot be read (a file we may not read, a folder) is never replaced by a file that
+  // holds only the one key.
   QByteArray content;
-  if (FileExists(file)) {
+  if (PathExists(file)) {
     const std::optional<QByteArray> old = ReadWholeFile(file);
     if (!old) return false;
     content = *old;
-  } else if (DirExists(file)) {
-    return false;
   }
   const QByteArray eol = content.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
   QList<QByteArray> lines = SplitLines(content);
@@ -144,7 +144,8 @@ bool WriteINI(const QByteArray& section, const QByteArray& key, const QByteArray
   } else if (insertAt >= 0) {
     lines.insert(insertAt, cleanKey + '=' + stored);
   }
-  return WriteFileAtomically(file, lines.join(eol) + eol);
+  // A settings file may hold the administration password: a new one is for its owner only.
+  return WriteFileAtomically(file, lines.join(eol) + eol, 0600);
 }
 
 }  // namespace orvane

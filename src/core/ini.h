@@ -15,8 +15,9 @@ QByteArray ReadINI(const QByteArray& section, const QByteArray& key, const QByte
 // Stores `value` under `key` in `section` of `file`: in place when the key exists, otherwise at
 // the end of its section, or in a new section at the end of the file, or in a new file. Comment
 // and unknown lines are kept. A value that would not read back as written (blanks around it, or
-// quotes at both ends) is stored in quotes; line breaks cannot be stored and are dropped. False
-// when the file could not be written.
+// quotes at both ends) is stored in quotes; line breaks cannot be stored and are dropped. A new
+// file is readable by its owner only; an existing one keeps its mode. False, with nothing
+// changed, when the file exists but cannot be read, or could not be written.
 bool WriteINI(const QByteArray& section, const QByteArray& key, const QByteArray& value,
               const QByteArray& file);
 

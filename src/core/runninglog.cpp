@@ -31,15 +31,22 @@ QByteArray RunningLog::Printable(const QByteArray& line) {
   return limited(out);
 }
 
-bool RunningLog::Append(const QByteArray& line) {
-  const bool full = Count() >= kMaxLines;
-  if (full) lines_.pop_front();
-  lines_.push_back(Printable(line));
-  return full;
+int RunningLog::Append(const QByteArray& line) {
+  QByteArray stored = Printable(line);
+  int dropped = 0;
+  while (!lines_.empty() && (Count() >= kMaxLines || bytes_ + stored.size() > kMaxBytes)) {
+    bytes_ -= lines_.front().size();
+    lines_.pop_front();
+    ++dropped;
+  }
+  bytes_ += stored.size();
+  lines_.push_back(std::move(stored));
+  return dropped;
 }
 
 void RunningLog::Clear() {
   lines_.clear();
+  bytes_ = 0;
 }
 
 QByteArray RunningLog::Line(qsizetype index) const {

@@ -1,7 +1,8 @@
 #include "pages/hitcounter.h"
 
+#include <cctype>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 #include "core/ini.h"
 
@@ -31,8 +32,12 @@ int StoredCount(const QByteArray& text) {
   const qsizetype end = i;
   while (i < text.size() && blank(i)) ++i;
   if (digits == 0 || i != text.size() || end - begin > 64) return 0;
-  const double value =
-      std::nearbyint(std::strtod(text.mid(begin, end - begin).constData(), nullptr));
+  // Not strtod: under a locale with a decimal comma it would stop at the point.
+  const char* first = text.constData() + begin;
+  if (*first == '+') ++first;
+  double parsed = 0;
+  std::from_chars(first, text.constData() + end, parsed, std::chars_format::fixed);
+  const double value = std::nearbyint(parsed);
   if (value < -32768 || value > kMaxCount) return 0;
   return static_cast<int>(value);
 }

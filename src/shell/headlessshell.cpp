@@ -18,14 +18,25 @@ bool WriteFully(int fd, const QByteArray& data) {
   return true;
 }
 
+HeadlessShell::HeadlessShell(int outFd, int errFd) : err_(errFd), out_(outFd), notices_(errFd) {
+  QObject::connect(&out_, &OutputQueue::Resumed, &notices_,
+                   [this](qint64 count) { notices_.Write(DroppedNotice(count)); });
+}
+
+QByteArray HeadlessShell::DroppedNotice(qint64 count) {
+  return "orvane-light: " + QByteArray::number(count) +
+         " log lines were not written to standard output\n";
+}
+
 void HeadlessShell::LogLineAdded(const QByteArray& line) {
-  WriteFully(out_, line + '\n');
+  out_.Write(line + '\n');
 }
 
 int HeadlessShell::MessageBox(const QByteArray& text, int style, const QByteArray& title) {
   QByteArray lines = text;
   lines.replace("\r\n", "\n");
   lines.replace('\r', '\n');
+  // A message waits for its reader, as a message box waits for its user.
   WriteFully(err_, title + ": " + lines + '\n');
   const bool question = style == kYesNo || style == kYesNoExclamation;
   return question ? kAnswerYes : kAnswerOk;

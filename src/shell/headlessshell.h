@@ -1,15 +1,17 @@
 #pragma once
 
 #include "core/shell.h"
+#include "shell/outputqueue.h"
 
 namespace orvane {
 
-// The shell of a program without a window: each running-log line goes to standard output the
-// moment it is added, complete and flushed; a message box goes to standard error as its title and
-// text and is answered with its default button (OK, or Yes for a question).
+// The shell of a program without a window: each running-log line goes to standard output as a
+// whole line, without ever holding up the server (see OutputQueue); a message box goes to
+// standard error as its title and text and is answered with its default button (OK, or Yes for a
+// question).
 class HeadlessShell : public Shell {
  public:
-  HeadlessShell(int outFd = 1, int errFd = 2) : out_(outFd), err_(errFd) {}
+  explicit HeadlessShell(int outFd = 1, int errFd = 2);
 
   void LogLineAdded(const QByteArray& line) override;
   void OldestLogLineDropped() override {}
@@ -21,12 +23,17 @@ class HeadlessShell : public Shell {
   void RemoveTrayIcon() override {}
   int MessageBox(const QByteArray& text, int style, const QByteArray& title) override;
 
+  // The notice written to standard error when standard output takes lines again after `count`
+  // of them could not be written.
+  static QByteArray DroppedNotice(qint64 count);
+
  private:
-  int out_;
   int err_;
+  OutputQueue out_;
+  OutputQueue notices_;
 };
 
-// Writes all of `data` to the descriptor `fd`; false when it could not.
+// Writes all of `data` to the descriptor `fd`, waiting while it is full; false when it could not.
 bool WriteFully(int fd, const QByteArray& data);
 
 }  // namespace orvane

@@ -9,18 +9,6 @@ namespace orvane {
 
 namespace {
 
-// Opens a regular file for reading without ever blocking on a pipe or device; -1 otherwise.
-int OpenRegularFile(const QByteArray& path, struct stat* info) {
-  if (path.isEmpty() || path.contains('\0')) return -1;
-  const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 bool WriteAll(int fd, const char* data, qsizetype size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
@@ -36,12 +24,29 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
 
 }  // namespace
 
-bool FileExists(const QByteArray& path) {
+int OpenRegularFile(const QByteArray& path, qint64* size) {
+  if (path.isEmpty() || path.contains('\0')) return -1;
+  const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
   struct stat info;
-  const int fd = OpenRegularFile(path, &info);
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  if (size != nullptr) *size = static_cast<qint64>(info.st_size);
+  return fd;
+}
+
+bool FileExists(const QByteArray& path) {
+  const int fd = OpenRegularFile(path, nullptr);
   if (fd < 0) return false;
   ::close(fd);
   return true;
+}
+
+bool PathExists(const QByteArray& path) {
+  struct stat info;
+  return !path.isEmpty() && !path.contains('\0') && ::lstat(path.constData(), &info) == 0;
 }
 
 bool DirExists(const QByteArray& path) {
@@ -50,30 +55,32 @@ bool DirExists(const QByteArray& path) {
   return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::optional<QByteArray> ReadWholeFile(const QByteArray& path) {
-  struct stat info;
-  const int fd = OpenRegularFile(path, &info);
-  if (fd < 0) return std::nullopt;
-  QByteArray content(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+std::optional<QByteArray> ReadOpenFile(int fd, qint64 size) {
+  QByteArray content(static_cast<qsizetype>(size), Qt::Uninitialized);
   qsizetype got = 0;
   while (got < content.size()) {
     const ssize_t n = ::read(fd, content.data() + got, static_cast<size_t>(content.size() - got));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
+    if (n < 0) return std::nullopt;
     if (n == 0) break;  // the file shrank since it was opened
     got += n;
   }
-  ::close(fd);
   content.truncate(got);
   return content;
 }
 
-bool WriteFileAtomically(const QByteArray& path, const QByteArray& content) {
+std::optional<QByteArray> ReadWholeFile(const QByteArray& path) {
+  qint64 size = 0;
+  const int fd = OpenRegularFile(path, &size);
+  if (fd < 0) return std::nullopt;
+  std::optional<QByteArray> content = ReadOpenFile(fd, size);
+  ::close(fd);
+  return content;
+}
+
+bool WriteFileAtomically(const QByteArray& path, const QByteArray& content, unsigned newMode) {
   if (path.isEmpty() || path.contains('\0')) return false;
-  mode_t mode = 0644;
+  mode_t mode = static_cast<mode_t>(newMode);
   struct stat old;
   if (::stat(path.constData(), &old) == 0) {
     if (!S_ISREG(old.st_mode)) return false;

@@ -11,6 +11,9 @@ namespace orvane {
 // device or pipe, a missing or unreadable file, and an empty path. Never blocks.
 bool FileExists(const QByteArray& path);
 
+// True when something (of any kind) has the name `path`.
+bool PathExists(const QByteArray& path);
+
 // True when `path` names a folder.
 bool DirExists(const QByteArray& path);
 
@@ -18,10 +21,19 @@ bool DirExists(const QByteArray& path);
 // or read. An empty file gives an empty text. Never creates a file.
 std::optional<QByteArray> ReadWholeFile(const QByteArray& path);
 
+// Opens a regular file for reading without ever blocking on a pipe or device and gives its size;
+// -1 for anything else (a folder, a device, a missing or unreadable file, a name with a NUL).
+int OpenRegularFile(const QByteArray& path, qint64* size);
+
+// Reads `size` bytes from the open file `fd` (fewer when it ends first); nothing on a read error.
+std::optional<QByteArray> ReadOpenFile(int fd, qint64 size);
+
 // Replaces the content of `path` with `content` so that readers see either the old or the new
 // content, never a part: the bytes go to a new file in the same folder, which then takes the
-// place of the old one (keeping its permissions). False when the folder cannot be written.
-bool WriteFileAtomically(const QByteArray& path, const QByteArray& content);
+// place of the old one, keeping its permissions; a new file gets `newMode`. False when the folder
+// cannot be written.
+bool WriteFileAtomically(const QByteArray& path, const QByteArray& content,
+                         unsigned newMode = 0644);
 
 // Creates the folder `path` (not its parents). True when it exists afterwards.
 bool MakeDir(const QByteArray& path);

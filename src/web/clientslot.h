@@ -3,9 +3,26 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 
+#include "web/requesttext.h"
+
 namespace orvane {
 
 class Connection;
+struct ClientSlot;
+
+// Where a slot's one reply goes: the server's connection, or a test's record.
+class ReplySink {
+ public:
+  virtual ~ReplySink() = default;
+  virtual void Reply(ClientSlot& slot, const QByteArray& page) = 0;
+  // `length` bytes of the open file `fileFd` from its current offset; the sink owns the descriptor.
+  virtual void ReplyFile(ClientSlot& slot, int fileFd, qint64 length) = 0;
+};
+
+// Free: no connection. Reading: the request text is arriving (a request that got no reply goes
+// back to reading). Handling: a handler is working on the request. Script: the interpreter is
+// running for it. Sending: its one reply is queued and going out.
+enum class SlotState { Free, Reading, Handling, Script, Sending };
 
 // One client slot of the public server: its connection and the state of the request it serves.
 // Handlers reach a request's state only through its slot.
@@ -19,11 +36,17 @@ struct ClientSlot {
   QByteArray SlotFolder;     // folder being listed
   QByteArray SlotEntry;      // folder entry being examined
 
+  SlotState state = SlotState::Free;
+  QByteArray peer;  // the client's address, taken at the accept
+  ReplySink* sink = nullptr;
   Connection* connection = nullptr;
-  QByteArray peer;         // the client's address, taken at the accept
-  bool replied = false;    // the one reply of the connection has been queued
-  QByteArray unfinished;   // received text whose request line has no target yet
-  QElapsedTimer lastMove;  // last data in, or last progress of the reply
+  QByteArray unfinished;       // received text whose request line has no target yet
+  RequestLineScanner scanner;  // how far `unfinished` has been looked at
+  QElapsedTimer accepted;      // the request must be complete within a time of this
+  QElapsedTimer lastMove;      // last progress of the reply
+
+  void Reply(const QByteArray& page) { sink->Reply(*this, page); }
+  void ReplyFile(int fileFd, qint64 length) { sink->ReplyFile(*this, fileFd, length); }
 };
 
 }  // namespace orvane

@@ -1,13 +1,11 @@
 #include "web/filedelivery.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/appstate.h"
 #include "pages/pagesubstitution.h"
 #include "util/files.h"
 #include "web/clientslot.h"
-#include "web/publicserver.h"
 
 namespace orvane {
 
@@ -27,41 +25,36 @@ std::optional<FooterMode> SubstitutionOf(const QByteArray& filepath) {
 
 }  // namespace
 
-bool SendFile(PublicServer& server, ClientSlot& slot, const QByteArray& filepath) {
-  AppState& app = server.App();
-  if (const std::optional<FooterMode> mode = SubstitutionOf(filepath)) {
-    const std::optional<QByteArray> content = ReadWholeFile(filepath);
+bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath) {
+  qint64 size = 0;
+  const int fd = OpenRegularFile(filepath, &size);
+  if (fd < 0) return false;
+  const std::optional<FooterMode> mode = SubstitutionOf(filepath);
+  if (mode && size <= kMaxSubstitutedSize) {
+    const std::optional<QByteArray> content = ReadOpenFile(fd, size);
+    ::close(fd);
     if (!content) return false;
     slot.SlotPage = *content;
     RunSSI(slot.SlotPage, *mode,
            {app.settings.AppPath, app.settings.ServerName, slot.SlotRequest, app.ListingPath,
             QDateTime::currentDateTime()});
     if (slot.SlotPage.isEmpty()) slot.SlotPage = EmptyFilePage();
-    server.Reply(slot, slot.SlotPage);
+    slot.Reply(slot.SlotPage);
     return true;
   }
-
-  if (filepath.contains('\0')) return false;
-  const int fd = ::open(filepath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (size == 0) {
     ::close(fd);
-    return false;
-  }
-  if (info.st_size == 0) {
-    ::close(fd);
-    server.Reply(slot, EmptyFilePage());
+    slot.Reply(EmptyFilePage());
     return true;
   }
-  server.ReplyFile(slot, fd, info.st_size);
+  slot.ReplyFile(fd, size);
   return true;
 }
 
-void SendError(PublicServer& server, ClientSlot& slot, ErrorKind kind) {
-  const ErrorPage error = CreateError(kind, slot.SlotRequest, server.App().settings.AppPath);
+void SendError(AppState& app, ClientSlot& slot, ErrorKind kind) {
+  const ErrorPage error = CreateError(kind, slot.SlotRequest, app.settings.AppPath);
   slot.SlotRequest = error.logMark + slot.SlotRequest;
-  server.Reply(slot, error.page);
+  slot.Reply(error.page);
 }
 
 }  // namespace orvane

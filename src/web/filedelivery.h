@@ -1,25 +1,31 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
 
 #include "pages/errorpages.h"
 
 namespace orvane {
 
-class PublicServer;
+struct AppState;
 struct ClientSlot;
+
+// Pages larger than this are sent as they are, without tags or footer: substitution holds a page
+// in memory twice, and no file in docs may be able to exhaust the memory.
+constexpr qint64 kMaxSubstitutedSize = 64 * 1024 * 1024;
 
 // Sent instead of an empty reply.
 QByteArray EmptyFilePage();
 
 // Sends the file `filepath` as the slot's reply. Names ending in HTM, TML (HTML pages) or TXT
-// (text files), in any letter case, go through the page substitution first; every other file is
-// sent byte for byte, straight from the disk. An empty reply becomes the empty-file page. False,
-// with nothing sent, when the file cannot be opened or read.
-bool SendFile(PublicServer& server, ClientSlot& slot, const QByteArray& filepath);
+// (text files), in any letter case, go through the page substitution first, up to
+// kMaxSubstitutedSize; every other file is sent byte for byte, straight from the disk. An empty
+// reply becomes the empty-file page. False, with nothing sent, when the file cannot be opened or
+// read.
+bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath);
 
 // Sends the error page of `kind` for the slot's request and marks the request name with the
 // error number for the completion line.
-void SendError(PublicServer& server, ClientSlot& slot, ErrorKind kind);
+void SendError(AppState& app, ClientSlot& slot, ErrorKind kind);
 
 }  // namespace orvane

@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/appstate.h"
 #include "pages/pagesubstitution.h"
 #include "util/files.h"
 #include "util/text.h"
 #include "web/clientslot.h"
-#include "web/publicserver.h"
 
 namespace orvane {
 
@@ -58,8 +58,7 @@ void AppendRow(QByteArray& table, const QByteArray& name, qint64 size) {
 
 }  // namespace
 
-void FolderListing(PublicServer& server, ClientSlot& slot) {
-  AppState& app = server.App();
+void FolderListing(AppState& app, ClientSlot& slot) {
   if (std::optional<QByteArray> page =
           ReadWholeFile(app.settings.AppPath + "system/template.html")) {
     slot.SlotPage = *page;
@@ -102,7 +101,7 @@ void FolderListing(PublicServer& server, ClientSlot& slot) {
   RunSSI(slot.SlotPage, FooterMode::Html,
          {app.settings.AppPath, app.settings.ServerName, slot.SlotRequest, app.ListingPath,
           QDateTime::currentDateTime()});
-  server.Reply(slot, slot.SlotPage);
+  slot.Reply(slot.SlotPage);
   slot.SlotRequest = "DIR /" + app.ListingPath;
 }
 

@@ -2,7 +2,7 @@
 
 namespace orvane {
 
-class PublicServer;
+struct AppState;
 struct ClientSlot;
 
 // Sends the listing of the folder the slot's request names (its request name ends with the index
@@ -10,6 +10,6 @@ struct ClientSlot;
 // site's "system/template.html" at "%information%" (or alone, without that placeholder) and passed
 // through the page substitution. A folder that does not exist gets the empty table. Afterwards
 // the request name is "DIR /" followed by the folder's web path.
-void FolderListing(PublicServer& server, ClientSlot& slot);
+void FolderListing(AppState& app, ClientSlot& slot);
 
 }  // namespace orvane

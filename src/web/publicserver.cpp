@@ -3,7 +3,7 @@
 #include <unistd.h>
 #include <csignal>
 
-#include "web/connection.h"
+#include "net/connection.h"
 #include "web/requesthandler.h"
 #include "web/requesttext.h"
 
@@ -14,8 +14,6 @@ namespace {
 constexpr int kListenBacklog = 1024;
 // Finished connections waiting for their peer to close; past this the oldest is closed at once.
 constexpr size_t kMaxLingering = 1024;
-// A request line still without its target is kept for the next piece only up to this size.
-constexpr qsizetype kMaxUnfinished = 64 * 1024;
 
 }  // namespace
 
@@ -30,14 +28,45 @@ PublicServer::~PublicServer() {
   Stop();
 }
 
-void PublicServer::SetTimeouts(int idleMs, int lingerMs) {
-  idleMs_ = idleMs;
-  lingerMs_ = lingerMs;
+void PublicServer::SetLimits(const ServerLimits& limits) {
+  limits_ = limits;
   if (sweep_.isActive()) sweep_.start(SweepInterval());
 }
 
 int PublicServer::SweepInterval() const {
-  return std::clamp(std::min(idleMs_, lingerMs_) / 4, 20, 1000);
+  const int shortest = std::min({limits_.requestMs, limits_.idleMs, limits_.lingerMs});
+  return std::clamp(shortest / 4, 20, 1000);
+}
+
+void PublicServer::Enter(ClientSlot& slot, SlotState next) {
+  switch (next) {
+    case SlotState::Free:
+      slot.SlotBytesSent = 0;
+      slot.SlotBusy = false;
+      slot.SlotPage.clear();
+      slot.SlotRequest.clear();
+      slot.SlotTable.clear();
+      slot.SlotFolder.clear();
+      slot.SlotEntry.clear();
+      slot.unfinished.clear();
+      slot.scanner.Reset();
+      break;
+    case SlotState::Reading:
+      // Back from a request that got no reply, the deadline still counts from the accept.
+      if (slot.state == SlotState::Free) slot.accepted.start();
+      slot.unfinished.clear();
+      slot.scanner.Reset();
+      break;
+    case SlotState::Handling:
+      break;
+    case SlotState::Script:
+    case SlotState::Sending:
+      slot.connection->DiscardInput();
+      slot.unfinished.clear();
+      slot.lastMove.start();
+      break;
+  }
+  slot.state = next;
 }
 
 Connection* PublicServer::NewConnection() {
@@ -95,11 +124,12 @@ bool PublicServer::Start() {
   while (static_cast<int>(slots_.size()) < count) {
     auto slot = std::make_unique<ClientSlot>();
     slot->Index = static_cast<int>(slots_.size()) + 1;
+    slot->sink = this;
     slot->connection = NewConnection();
     slot->connection->tag = slot->Index;
     slots_.push_back(std::move(slot));
   }
-  for (auto& slot : slots_) Release(*slot);
+  for (auto& slot : slots_) Enter(*slot, SlotState::Free);
 
   const int port = app_.settings.RunningPort;
   if (port < 0 || port > 65535 ||
@@ -116,7 +146,7 @@ void PublicServer::Stop() {
   sweep_.stop();
   for (auto& slot : slots_) {
     slot->connection->Abort();
-    Release(*slot);
+    Enter(*slot, SlotState::Free);
   }
   for (qintptr fd : waiting_) ::close(static_cast<int>(fd));
   waiting_.clear();
@@ -149,9 +179,7 @@ void PublicServer::Take(ClientSlot& slot, qintptr fd) {
   slot.SlotFolder.clear();
   slot.SlotEntry.clear();
   slot.peer = slot.connection->PeerAddress();
-  slot.replied = false;
-  slot.unfinished.clear();
-  slot.lastMove.start();
+  Enter(slot, SlotState::Reading);
 }
 
 void PublicServer::ServeWaiting(ClientSlot& slot) {
@@ -164,69 +192,64 @@ void PublicServer::ServeWaiting(ClientSlot& slot) {
 }
 
 void PublicServer::OnData(ClientSlot& slot) {
-  slot.lastMove.restart();
-  QByteArray text = slot.unfinished + slot.connection->TakeInput();
-  slot.unfinished.clear();
-  HandleRequest(*this, slot, text);
-  if (!slot.replied && RequestLineUnfinished(text) && text.size() <= kMaxUnfinished) {
-    slot.unfinished = text;
+  QByteArray input = slot.connection->TakeInput();
+  if (slot.state != SlotState::Reading) return;
+  if (slot.unfinished.isEmpty()) {
+    slot.unfinished.swap(input);
+  } else {
+    slot.unfinished += input;
   }
+  if (!slot.scanner.Complete(slot.unfinished)) {
+    if (slot.unfinished.size() > limits_.maxUnfinished) EndWithoutReply(slot);
+    return;
+  }
+  QByteArray text;
+  text.swap(slot.unfinished);
+  Enter(slot, SlotState::Handling);
+  HandleRequest(app_, slot, text);
+  // A request that got no reply leaves the connection open for another try, within the deadline.
+  if (slot.state == SlotState::Handling) Enter(slot, SlotState::Reading);
 }
 
 void PublicServer::Reply(ClientSlot& slot, const QByteArray& page) {
-  slot.replied = true;
-  slot.connection->DiscardInput();
+  Enter(slot, SlotState::Sending);
   slot.connection->Send(page);
-  slot.lastMove.restart();
 }
 
 void PublicServer::ReplyFile(ClientSlot& slot, int fileFd, qint64 length) {
-  slot.replied = true;
-  slot.connection->DiscardInput();
+  Enter(slot, SlotState::Sending);
   slot.connection->SendFile(fileFd, length);
-  slot.lastMove.restart();
 }
 
 void PublicServer::OnWritten(ClientSlot& slot, qint64 count) {
   slot.SlotBytesSent += count;
-  slot.lastMove.restart();
+  slot.lastMove.start();
 }
 
 void PublicServer::OnDrained(ClientSlot& slot) {
-  if (!slot.replied) return;
+  if (slot.state != SlotState::Sending) return;
   --activeConnections_;
   app_.desktop.AppendLog(CompletionLine(slot));
   ShowConnections();
   Linger(slot.connection);
   slot.connection = NewConnection();
   slot.connection->tag = slot.Index;
-  Release(slot);
+  Enter(slot, SlotState::Free);
   ServeWaiting(slot);
 }
 
 void PublicServer::OnPeerClosed(ClientSlot& slot) {
-  // A client that has only ended its sending direction still gets the reply under way.
-  if (!slot.replied) EndWithoutReply(slot);
+  // A client that has only ended its sending direction still gets the reply under way or the
+  // script's output; one still sending its request will send no more of it.
+  if (slot.state == SlotState::Reading) EndWithoutReply(slot);
 }
 
 void PublicServer::EndWithoutReply(ClientSlot& slot) {
   slot.connection->Abort();
   activeConnections_ = std::max(0, activeConnections_ - 1);
   ShowConnections();
-  Release(slot);
+  Enter(slot, SlotState::Free);
   ServeWaiting(slot);
-}
-
-void PublicServer::Release(ClientSlot& slot) {
-  slot.SlotBytesSent = 0;
-  slot.SlotBusy = false;
-  slot.SlotPage.clear();
-  slot.SlotRequest.clear();
-  slot.SlotTable.clear();
-  slot.SlotFolder.clear();
-  slot.SlotEntry.clear();
-  slot.replied = false;
-  slot.unfinished.clear();
 }
 
 void PublicServer::Linger(Connection* connection) {
@@ -256,9 +279,9 @@ void PublicServer::OnLingerClosed(Connection* connection) {
 
 void PublicServer::Sweep() {
   for (auto& slot : slots_) {
-    if (slot->SlotBusy && slot->lastMove.hasExpired(idleMs_)) EndWithoutReply(*slot);
+    if (Overdue(*slot)) EndWithoutReply(*slot);
   }
-  while (!lingering_.empty() && lingering_.front().since.hasExpired(lingerMs_)) {
+  while (!lingering_.empty() && lingering_.front().since.hasExpired(limits_.lingerMs)) {
     Recycle(lingering_.front().connection);
     lingering_.pop_front();
   }
@@ -266,6 +289,20 @@ void PublicServer::Sweep() {
     acceptFailed_ = false;
     listener_.resumeAccepting();
   }
+}
+
+bool PublicServer::Overdue(const ClientSlot& slot) const {
+  switch (slot.state) {
+    case SlotState::Reading:
+      return slot.accepted.hasExpired(limits_.requestMs);
+    case SlotState::Sending:
+      return slot.lastMove.hasExpired(limits_.idleMs);
+    case SlotState::Free:
+    case SlotState::Handling:
+    case SlotState::Script:  // the script runner keeps its own time
+      break;
+  }
+  return false;
 }
 
 void PublicServer::ShowConnections() {

@@ -1,37 +1,33 @@
 #pragma once
 
 #include <QObject>
-#include <QTcpServer>
 #include <QTimer>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <vector>
 
 #include "core/appstate.h"
 #include "core/services.h"
+#include "net/listener.h"
 #include "web/clientslot.h"
 
 namespace orvane {
 
 class Connection;
 
-// Hands every accepted descriptor to a callback instead of queueing sockets.
-class PublicListener : public QTcpServer {
-  Q_OBJECT
-
- public:
-  std::function<void(qintptr)> onIncoming;
-
- protected:
-  void incomingConnection(qintptr fd) override { onIncoming(fd); }
+// What a client can make the public server wait for or hold.
+struct ServerLimits {
+  int requestMs = 60000;               // from the accept until the request holds its target
+  int idleMs = 60000;                  // a reply that makes no progress
+  int lingerMs = 5000;                 // a finished connection waiting for its peer to close
+  qsizetype maxUnfinished = 8 * 1024;  // received text still without a target
 };
 
 // The public web server: the listener and the client slots. Each connection carries one request
 // and one reply; the server closes it once the reply has gone. Connections beyond MaxConnect wait
-// in arrival order until a slot is free. A connection on which nothing moves for the idle time
-// is closed and its slot freed.
-class PublicServer final : public QObject, public PublicService {
+// in arrival order until a slot is free. A request that is not complete in time, and a reply
+// that stops moving, end their connection and free the slot.
+class PublicServer final : public QObject, public PublicService, public ReplySink {
   Q_OBJECT
 
  public:
@@ -44,21 +40,19 @@ class PublicServer final : public QObject, public PublicService {
 
   // The port the listener is bound to (useful when RunningPort is 0).
   quint16 ListeningPort() const { return listener_.serverPort(); }
-  // How long a connection may stay without any data in or progress out (60 s), and how long a
-  // finished connection may take to be closed by its peer (5 s).
-  void SetTimeouts(int idleMs, int lingerMs);
+  void SetLimits(const ServerLimits& limits);
 
-  // The reply of a slot: bytes, or `length` bytes straight from the open file `fileFd`.
-  void Reply(ClientSlot& slot, const QByteArray& page);
-  void ReplyFile(ClientSlot& slot, int fileFd, qint64 length);
-
-  AppState& App() { return app_; }
+  void Reply(ClientSlot& slot, const QByteArray& page) override;
+  void ReplyFile(ClientSlot& slot, int fileFd, qint64 length) override;
 
  private:
   struct Lingering {
     Connection* connection;
     QElapsedTimer since;
   };
+
+  // Every change of a slot's state goes through here.
+  void Enter(ClientSlot& slot, SlotState next);
 
   Connection* NewConnection();
   ClientSlot* SlotOf(Connection* connection);
@@ -69,27 +63,26 @@ class PublicServer final : public QObject, public PublicService {
   void OnDrained(ClientSlot& slot);
   void OnPeerClosed(ClientSlot& slot);
   void EndWithoutReply(ClientSlot& slot);
-  void Release(ClientSlot& slot);
   void ServeWaiting(ClientSlot& slot);
   void Linger(Connection* connection);
   // Closes `connection` and keeps it for a later client.
   void Recycle(Connection* connection);
   void OnLingerClosed(Connection* connection);
   void Sweep();
+  bool Overdue(const ClientSlot& slot) const;
   void ShowConnections();
   int SweepInterval() const;
   QByteArray CompletionLine(const ClientSlot& slot) const;
 
   AppState& app_;
-  PublicListener listener_;
+  Listener listener_;
   std::vector<std::unique_ptr<ClientSlot>> slots_;
   std::deque<qintptr> waiting_;
   std::deque<Lingering> lingering_;
   std::vector<Connection*> spare_;
   QTimer sweep_;
+  ServerLimits limits_;
   int activeConnections_ = 0;
-  int idleMs_ = 60000;
-  int lingerMs_ = 5000;
   bool acceptFailed_ = false;
 };
 

@@ -1,14 +1,14 @@
 #include "web/requesthandler.h"
 
-#include "admin/formdecoding.h"
+#include "core/appstate.h"
 #include "core/version.h"
 #include "pages/errorpages.h"
 #include "util/files.h"
+#include "util/formdecoding.h"
 #include "util/text.h"
 #include "web/clientslot.h"
 #include "web/filedelivery.h"
 #include "web/folderlisting.h"
-#include "web/publicserver.h"
 #include "web/requesttext.h"
 #include "web/scriptrequest.h"
 
@@ -22,14 +22,8 @@ QByteArray UnauthorizedPage() {
          "and referral to your ISP</html>";
 }
 
-bool RequestLineUnfinished(const QByteArray& text) {
-  if (text.contains('\r') || text.contains('\n')) return false;
-  const std::optional<QByteArray> target = HTTPHeader(text, 1);
-  return !target || target->isEmpty();
-}
-
-void HandleRequest(PublicServer& server, ClientSlot& slot, const QByteArray& text) {
-  Settings& settings = server.App().settings;
+void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
+  Settings& settings = app.settings;
 
   const std::optional<QByteArray> target = HTTPHeader(text, 1);
   if (!target) return;
@@ -37,8 +31,8 @@ void HandleRequest(PublicServer& server, ClientSlot& slot, const QByteArray& tex
   file = DecodeFormValue(file);
 
   if (file.contains("..")) {
-    server.App().desktop.AppendLog("[" + slot.peer + "] Hack attempt! " + file);
-    server.Reply(slot, UnauthorizedPage());
+    app.desktop.AppendLog("[" + slot.peer + "] Hack attempt! " + file);
+    slot.Reply(UnauthorizedPage());
     return;
   }
 
@@ -55,28 +49,28 @@ void HandleRequest(PublicServer& server, ClientSlot& slot, const QByteArray& tex
   if (!lastPart) return;
   const bool exists = FileExists(fullPath);
   if (*lastPart == settings.IndexFile && !exists) {
-    FolderListing(server, slot);
+    FolderListing(app, slot);
     return;
   }
 
   if (!exists) {
     const QByteArray sitePage = settings.AppPath + "system/error-404.html";
     if (FileExists(sitePage)) {
-      SendFile(server, slot, sitePage);
+      SendFile(app, slot, sitePage);
     } else {
-      SendError(server, slot, ErrorKind::NotFound);
+      SendError(app, slot, ErrorKind::NotFound);
     }
     return;
   }
 
   const QByteArray method = text.left(4).toUpper();
   if (method.startsWith("GET")) {
-    SendFile(server, slot, fullPath);
+    SendFile(app, slot, fullPath);
   } else if (method == "POST") {
     if (FileExt(fullPath) != "qmx") {
-      SendError(server, slot, ErrorKind::UnsupportedScript);
+      SendError(app, slot, ErrorKind::UnsupportedScript);
     } else {
-      ScriptRequest(server, slot, text);
+      ScriptRequest(app, slot, text);
     }
   }
 }

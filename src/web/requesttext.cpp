@@ -2,26 +2,56 @@
 
 #include <algorithm>
 
-#include "util/text.h"
-
 namespace orvane {
 
+bool RequestLineScanner::Complete(QByteArrayView text) {
+  for (; scanned_ < text.size(); ++scanned_) {
+    const char c = text[scanned_];
+    if (c == '\r' || c == '\n') return true;
+    if (c == ' ') {
+      if (phase_ == InMethod) phase_ = AfterMethod;
+    } else if (phase_ == AfterMethod) {
+      return true;
+    } else {
+      phase_ = InMethod;
+    }
+  }
+  return false;
+}
+
 std::optional<QByteArray> HTTPHeader(const QByteArray& strData, int selection) {
+  // The words are the runs of characters between spaces; the text after the last space counts
+  // as a word even when it is empty, and a word past the end is empty. This is what splitting at
+  // every space and dropping the empty pieces gives, without splitting the whole text.
   selection = std::clamp(selection, 1, 4);
-  const QList<QByteArray> words = SplitText(strData, " ");
-  if (words.size() < 2) return std::nullopt;
-  const QByteArray& target = words[1];
-  if (TrimSpaces(target).isEmpty()) return QByteArray();
+  const qsizetype n = strData.size();
+  QByteArrayView words[3];
+  int spaces = 0;
+  qsizetype at = 0;
+  for (int w = 0; w < 3 && at < n; ++w) {
+    const qsizetype begin = at;
+    while (at < n && strData[at] != ' ') ++at;
+    words[w] = QByteArrayView(strData).sliced(begin, at - begin);
+    while (at < n && strData[at] == ' ') {
+      ++at;
+      ++spaces;
+    }
+    if (w == 0 && words[0].isEmpty()) --w;  // leading spaces: no word before them
+    if (spaces >= 2 && w >= static_cast<int>(selection == 4 ? 2 : 1)) break;
+  }
+  if (spaces < 1) return std::nullopt;
+  const QByteArrayView target = words[1];
+  if (target.isEmpty()) return QByteArray();
   switch (selection) {
     case 1:
-      return target;
+      return target.toByteArray();
     case 2:
-      return FilePartOf(target);
+      return FilePartOf(target.toByteArray());
     case 3:
-      return words[0];
+      return words[0].toByteArray();
     default:
-      if (words.size() < 3) return std::nullopt;
-      return words[2];
+      if (spaces < 2) return std::nullopt;
+      return words[2].toByteArray();
   }
 }
 

@@ -2,14 +2,32 @@
 // Routines that take a request text apart and lay out its log line.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <optional>
 
 namespace orvane {
+
+// Follows a request text as it arrives and tells when it holds its target: a second word, or a
+// line end anywhere. Each call looks only at what was added since the last one, so the cost per
+// received byte is constant however the text trickles in.
+class RequestLineScanner {
+ public:
+  // `text` is the whole text received so far (what was fed before, plus more). True once the
+  // request can be handled.
+  bool Complete(QByteArrayView text);
+  void Reset() { *this = {}; }
+
+ private:
+  enum Phase { BeforeMethod, InMethod, AfterMethod };
+  qsizetype scanned_ = 0;
+  Phase phase_ = BeforeMethod;
+};
 
 // One word of a request text split at single spaces (line ends are no separators). `selection`
 // is clamped to 1..4: 1 the target as sent, 2 the target before its first "?" without one leading
 // "/", 3 the method, 4 the third word. Empty whatever the selection when the target is empty.
 // Nothing (a failure) when the text has no space, or for selection 4 when it has no third word.
+// Only the text up to the word asked for is looked at.
 std::optional<QByteArray> HTTPHeader(const QByteArray& strData, int selection);
 
 // A target as a file part: before its first "?", without one leading "/" (selection 2 above).

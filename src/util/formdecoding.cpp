@@ -1,4 +1,4 @@
-#include "admin/formdecoding.h"
+#include "util/formdecoding.h"
 
 #include "util/text.h"
 

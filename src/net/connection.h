@@ -1,8 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
 #include <QByteArray>
 #include <QObject>
 #include <QSocketNotifier>
+
 #include <deque>
 
 namespace orvane {
@@ -49,6 +51,11 @@ class Connection : public QObject {
   // Closes at once; queued output is dropped. No signal follows.
   void Abort();
 
+  // Replaces sendfile for every connection (nullptr: the real one), so that a test can see the
+  // buffered path that a refused sendfile falls back to.
+  using SendFileCall = ssize_t (*)(int out, int in, off_t* offset, size_t count);
+  static void SetSendFileForTesting(SendFileCall call);
+
  Q_SIGNALS:
   void DataArrived();
   void BytesWritten(qint64 count);
@@ -66,8 +73,15 @@ class Connection : public QObject {
     QByteArray bytes;
     qsizetype offset = 0;
     int fileFd = -1;
-    qint64 fileLeft = 0;
+    qint64 fileLeft = 0;   // file bytes not yet sent (or, when copying, not yet read)
+    bool copying = false;  // sendfile was refused: file bytes go through `bytes`
   };
+
+  // Writes from the front of the segment; the count written, or -1 with errno.
+  ssize_t WriteSegment(Segment& segment);
+  // Accounts for `n` bytes written; true when the segment is complete (its file then closed).
+  static bool SegmentDone(Segment& segment, ssize_t n);
+  static SendFileCall sendFileCall;
 
   void OnReadable();
   void OnWritable();

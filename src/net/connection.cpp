@@ -1,4 +1,4 @@
-#include "web/connection.h"
+#include "net/connection.h"
 
 #include <fcntl.h>
 #include <sys/sendfile.h>
@@ -16,8 +16,12 @@ namespace {
 constexpr qsizetype kReadChunk = 64 * 1024;
 constexpr qsizetype kReadPerEvent = 1024 * 1024;
 constexpr qint64 kWritePerEvent = 4 * 1024 * 1024;
+// Buffer of a file sent without sendfile.
+constexpr qint64 kCopyChunk = 256 * 1024;
 
 }  // namespace
+
+Connection::SendFileCall Connection::sendFileCall = &::sendfile;
 
 Connection::Connection(QObject* parent) : QObject(parent) {
   readNotifier_.setEnabled(false);
@@ -164,42 +168,76 @@ void Connection::OnReadable() {
   if (!finishing_) Q_EMIT PeerClosed();
 }
 
+void Connection::SetSendFileForTesting(SendFileCall call) {
+  sendFileCall = call != nullptr ? call : &::sendfile;
+}
+
+ssize_t Connection::WriteSegment(Segment& segment) {
+  if (segment.fileFd < 0) {
+    return ::send(fd_, segment.bytes.constData() + segment.offset,
+                  static_cast<size_t>(segment.bytes.size() - segment.offset), MSG_NOSIGNAL);
+  }
+  if (!segment.copying) {
+    const size_t chunk = static_cast<size_t>(std::min<qint64>(segment.fileLeft, 1 << 20));
+    if (chunk == 0) return 0;
+    const ssize_t n = sendFileCall(fd_, segment.fileFd, nullptr, chunk);
+    if (n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return n;
+    // Some file systems and sockets refuse to splice: the rest goes through a buffer, from the
+    // offset the failed call left in place.
+    segment.copying = true;
+  }
+  if (segment.offset >= segment.bytes.size()) {
+    if (segment.fileLeft <= 0) return 0;
+    const qint64 want = std::min<qint64>(segment.fileLeft, kCopyChunk);
+    segment.bytes.resize(want);
+    ssize_t got;
+    do {
+      got = ::read(segment.fileFd, segment.bytes.data(), static_cast<size_t>(want));
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return -1;
+    segment.bytes.resize(got);
+    segment.offset = 0;
+    segment.fileLeft = got == 0 ? 0 : segment.fileLeft - got;
+    if (got == 0) return 0;
+  }
+  const ssize_t n =
+      ::send(fd_, segment.bytes.constData() + segment.offset,
+             static_cast<size_t>(segment.bytes.size() - segment.offset), MSG_NOSIGNAL);
+  return n;
+}
+
+bool Connection::SegmentDone(Segment& segment, ssize_t n) {
+  if (segment.fileFd < 0) {
+    segment.offset += n;
+    return segment.offset >= segment.bytes.size();
+  }
+  if (segment.copying) {
+    segment.offset += n;
+  } else {
+    segment.fileLeft -= n;
+  }
+  // A write of nothing means the file ended before its announced length.
+  if (n == 0) segment.fileLeft = 0;
+  const bool done = segment.fileLeft <= 0 && segment.offset >= segment.bytes.size();
+  if (done) ::close(segment.fileFd);
+  return done;
+}
+
 void Connection::OnWritable() {
   if (fd_ < 0) return;
   const quint64 generation = generation_;
   qint64 written = 0;
-  bool blocked = false;
-  while (!out_.empty() && written < kWritePerEvent && !blocked) {
+  while (!out_.empty() && written < kWritePerEvent) {
     Segment& segment = out_.front();
-    ssize_t n = 0;
-    if (segment.fileFd >= 0) {
-      const size_t chunk = static_cast<size_t>(std::min<qint64>(segment.fileLeft, 1 << 20));
-      n = chunk == 0 ? 0 : ::sendfile(fd_, segment.fileFd, nullptr, chunk);
-      if (n == 0) segment.fileLeft = 0;  // the file ended early
-    } else {
-      n = ::send(fd_, segment.bytes.constData() + segment.offset,
-                 static_cast<size_t>(segment.bytes.size() - segment.offset), MSG_NOSIGNAL);
-    }
+    const ssize_t n = WriteSegment(segment);
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        blocked = true;
-        break;
-      }
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
       Fail();
       return;
     }
     written += n;
-    bool done = false;
-    if (segment.fileFd >= 0) {
-      segment.fileLeft -= n;
-      done = segment.fileLeft <= 0;
-      if (done) ::close(segment.fileFd);
-    } else {
-      segment.offset += n;
-      done = segment.offset >= segment.bytes.size();
-    }
-    if (done) out_.pop_front();
+    if (SegmentDone(segment, n)) out_.pop_front();
   }
 
   if (written > 0) {

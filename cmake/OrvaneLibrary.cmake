@@ -1,0 +1,43 @@
+# Folder libraries. A folder may only use the folders it names; an include of any other folder's
+# header stops the configuration, so a wrong dependency never reaches the build.
+
+set(ORVANE_FOLDERS util core net pages web admin shell app)
+
+# Fails when a source of `folder` includes a header of a folder outside `allowed`.
+function(orvane_check_includes target folder)
+  cmake_parse_arguments(ARG "" "" "USES" ${ARGN})
+  set(allowed ${folder} ${ARG_USES})
+  file(GLOB files ${CMAKE_SOURCE_DIR}/src/${folder}/*.h ${CMAKE_SOURCE_DIR}/src/${folder}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} includes REGEX "^#include \"[a-z]+/")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"([a-z]+)/.*" "\\1" used "${line}")
+      if(used IN_LIST ORVANE_FOLDERS AND NOT used IN_LIST allowed)
+        message(FATAL_ERROR "${file}: ${folder}/ may not include ${used}/ (it may use: ${ARG_USES})")
+      endif()
+    endforeach()
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${files})
+endfunction()
+
+# orvane_library(folder USES a b ... sources...): the static library orvane_<folder>.
+function(orvane_library folder)
+  cmake_parse_arguments(ARG "" "" "USES" ${ARGN})
+  set(uses "")
+  set(sources "")
+  foreach(item IN LISTS ARG_USES)
+    if(item MATCHES "\\.(cpp|h)$")
+      list(APPEND sources ${CMAKE_SOURCE_DIR}/src/${item})
+    else()
+      list(APPEND uses ${item})
+    endif()
+  endforeach()
+  add_library(orvane_${folder} STATIC ${sources})
+  target_include_directories(orvane_${folder} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(orvane_${folder} PUBLIC Qt6::Core)
+  foreach(used IN LISTS uses)
+    target_link_libraries(orvane_${folder} PUBLIC orvane_${used})
+  endforeach()
+  target_compile_definitions(orvane_${folder} PRIVATE ${ORVANE_STRICT_TEXT})
+  orvane_check_includes(orvane_${folder} ${folder} USES ${uses})
+endfunction()
