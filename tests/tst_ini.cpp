@@ -1,3 +1,6 @@
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -138,6 +141,33 @@ class IniTest : public QObject {
     WriteINI("Admin", "Port", "6000", file_);
     QCOMPARE(ReadINI("Server", "Port", file_), QByteArray("80"));
     QCOMPARE(ReadINI("Admin", "Port", file_), QByteArray("6000"));
+  }
+
+  void fileModes() {
+    // A new file may hold a password: its owner alone may read it. An existing file keeps its mode.
+    struct stat info;
+    QVERIFY(WriteINI("Admin", "Password", "secret", file_));
+    QCOMPARE(::stat(file_.constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0600u);
+    QCOMPARE(::chmod(file_.constData(), 0640), 0);
+    QVERIFY(WriteINI("Admin", "Password", "other", file_));
+    QCOMPARE(::stat(file_.constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0640u);
+  }
+
+  void unreadableFileIsNotReplaced() {
+    Put("[S]\nK=old\nOther=kept\n");
+    QCOMPARE(::chmod(file_.constData(), 0), 0);
+    // The superuser reads any file: the check then runs with another user's file rights, in a
+    // folder that user may write (so that replacing the file would succeed).
+    const bool root = ::geteuid() == 0;
+    QCOMPARE(::chmod(QFile::encodeName(dir_.path()).constData(), 0777), 0);
+    if (root) ::setfsuid(65534);
+    const bool written = WriteINI("S", "K", "new", file_);
+    if (root) ::setfsuid(0);
+    QVERIFY(!written);
+    QCOMPARE(::chmod(file_.constData(), 0600), 0);
+    QCOMPARE(Content(), QByteArray("[S]\nK=old\nOther=kept\n"));
   }
 
   void failedWrite() {

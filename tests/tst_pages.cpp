@@ -1,7 +1,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <clocale>
 
 #include "core/ini.h"
 #include "pages/errorpages.h"
@@ -130,6 +132,21 @@ class PagesTest : public QObject {
     QVERIFY(WriteINI("", "counter", stored, CounterFile(app_)));
     QCOMPARE(Substituted("%counter%"), shown + HtmlFooter());
     QCOMPARE(CounterText(), shown);
+  }
+
+  void counterUnderCommaLocale() {
+    // The program runs under the user's locale; a stored "4.6" is still four point six there.
+    QTemporaryDir locales;
+    const QByteArray where = QFile::encodeName(locales.path());
+    QCOMPARE(QProcess::execute(QStringLiteral("localedef"),
+                               {"-i", "de_DE", "-f", "UTF-8", locales.path() + "/de_DE.UTF-8"}),
+             0);
+    qputenv("LOCPATH", where);
+    QVERIFY(std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr);
+    QVERIFY(WriteINI("", "counter", "4.6", CounterFile(app_)));
+    const QByteArray page = Substituted("%counter%");
+    std::setlocale(LC_NUMERIC, "C");
+    QCOMPARE(page, "6" + HtmlFooter());
   }
 
   void counterGarbageFile() {

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QTest>
+#include <memory>
 
 #include "core/desktop.h"
 #include "core/runninglog.h"
@@ -28,20 +29,6 @@ class RunningLogTest : public QObject {
   Q_OBJECT
 
  private Q_SLOTS:
-  void appendAndRead() {
-    RunningLog log;
-    QCOMPARE(log.Count(), 0);
-    log.Append("one");
-    log.Append("two");
-    QCOMPARE(log.Count(), 2);
-    QCOMPARE(log.Line(0), QByteArray("one"));
-    QCOMPARE(log.Line(1), QByteArray("two"));
-    QCOMPARE(log.Line(2), QByteArray());
-    QCOMPARE(log.Line(-1), QByteArray());
-    log.Clear();
-    QCOMPARE(log.Count(), 0);
-  }
-
   void fullLogDropsOldest() {
     RunningLog log;
     for (int i = 0; i < RunningLog::kMaxLines; ++i) QVERIFY(!log.Append(QByteArray::number(i)));
@@ -83,32 +70,30 @@ class RunningLogTest : public QObject {
     QVERIFY(log.Line(2).startsWith("\\x0A\\x0A"));
   }
 
-  void desktopPassesChangesOn() {
-    TestShell shell;
-    Desktop desk(shell);
-    desk.AppendLog("line\n");
-    desk.SetPanel(2, "0/50 Active Users");
-    desk.SetPanel(5, "ignored");
-    desk.SetCaption("Orvane Light 0.7");
-    desk.SetMenuEnabled(MenuItem::StopServer, true);
-    desk.ClearLog();
-    QCOMPARE(shell.calls,
-             QByteArrayList({"Log(line\\x0A)", "Panel2(0/50 Active Users)",
-                             "Caption(Orvane Light 0.7)", "StopServer(on)", "ClearLog()"}));
-    QCOMPARE(desk.Panel(2), QByteArray("0/50 Active Users"));
-    QVERIFY(desk.MenuEnabled(MenuItem::StopServer));
-    QVERIFY(desk.MenuEnabled(MenuItem::RunServer));
-    QCOMPARE(desk.Log().Count(), 0);
-    QCOMPARE(desk.MessageBox("text", kOkOnly), int(kAnswerOk));
-    QCOMPARE(shell.messages.last().title, QByteArray("Orvane-Light"));
-  }
-
   void desktopDropsFromTheShellToo() {
     TestShell shell;
     Desktop desk(shell);
     for (int i = 0; i <= RunningLog::kMaxLines; ++i) desk.AppendLog(QByteArray::number(i));
     QCOMPARE(shell.logLines.size(), 32767);
     QCOMPARE(shell.logLines.first(), QByteArray("1"));
+  }
+
+  void logTextIsCapped() {
+    // 4,096 lines of 4 KiB fill the 16 MiB; each further long line pushes out the oldest, and a
+    // short one pushes out only as many as it needs.
+    TestShell shell;
+    Desktop desk(shell);
+    const QByteArray line(RunningLog::kMaxLineLength, 'x');
+    for (int i = 0; i < 4096; ++i) desk.AppendLog(QByteArray::number(i % 10) + line.mid(1));
+    QCOMPARE(desk.Log().Count(), 4096);
+    desk.AppendLog(line);
+    QCOMPARE(desk.Log().Count(), 4096);
+    QVERIFY(desk.Log().Line(0).startsWith('1'));
+    desk.AppendLog("short");
+    QCOMPARE(desk.Log().Count(), 4096);
+    QCOMPARE(desk.Log().Bytes(), RunningLog::kMaxBytes - 4091);
+    QCOMPARE(shell.logLines.size(), 4096);
+    QVERIFY(shell.logLines.first().startsWith('2'));
   }
 
   void headlessShell() {
@@ -126,6 +111,33 @@ class RunningLogTest : public QObject {
     QCOMPARE(shell.MessageBox("Continue?", kYesNo, "Unsaved Data"), int(kAnswerYes));
     QCOMPARE(ReadAll(err[0]), QByteArray("Orvane Error: Reason\n\nCure\nOffline: Continue?\n"
                                          "Unsaved Data: Continue?\n"));
+    for (int fd : {out[0], out[1], err[0], err[1]}) ::close(fd);
+  }
+
+  void headlessOutputNobodyReads() {
+    // A reader that stops must not stop the program: lines wait up to 1 MiB, later ones are
+    // dropped, and once the reader is back one notice says how many were lost.
+    int out[2];
+    int err[2];
+    // Blocking pipes, as a shell gives them; only the test's reading ends are made non-blocking.
+    QCOMPARE(::pipe(out), 0);
+    QCOMPARE(::pipe(err), 0);
+    QCOMPARE(::fcntl(out[0], F_SETFL, O_NONBLOCK), 0);
+    QCOMPARE(::fcntl(err[0], F_SETFL, O_NONBLOCK), 0);
+    auto shell = std::make_unique<HeadlessShell>(out[1], err[1]);
+    const QByteArray line = QByteArray(1023, 'l') + '\n';
+    for (int i = 0; i < 3000; ++i) shell->LogLineAdded(line.left(1023));  // 3 MiB, and no wait
+    QByteArray got;
+    QByteArray notice;
+    QTRY_VERIFY((got += ReadAll(out[0]), notice += ReadAll(err[0]), !notice.isEmpty()));
+    QVERIFY(got.size() >= 1024 * 1024);
+    QVERIFY(got.size() < 2 * 1024 * 1024);
+    QCOMPARE(got, line.repeated(got.size() / 1024));
+    QCOMPARE(notice, "orvane-light: " + QByteArray::number(3000 - got.size() / 1024) +
+                         " log lines were not written to standard output\n");
+    shell->LogLineAdded("after");
+    QCOMPARE(ReadAll(out[0]), QByteArray("after\n"));
+    shell.reset();
     for (int fd : {out[0], out[1], err[0], err[1]}) ::close(fd);
   }
 };

@@ -1,7 +1,10 @@
+#include <sys/sendfile.h>
+#include <unistd.h>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
+#include "net/connection.h"
 #include "pages/pagesubstitution.h"
 #include "rawclient.h"
 #include "testshell.h"
@@ -143,7 +146,6 @@ class WebServerTest : public QObject {
         "v.0.7<br><h3>You do NOT have authorization for this folder<br>Your IP address has been "
         "logged for an Access Violation<br>Continued attempts will result in permanent banning, "
         "and referral to your ISP</html>";
-    QCOMPARE(UnauthorizedPage(), page);
     QCOMPARE(Fetch("GET /../server.cfg HTTP/1.0\r\n\r\n"), page);
     QCOMPARE(Fetch("POST /a/%2E%2E/..%5Cx HTTP/1.0\r\n\r\n"), page);
     QCOMPARE(Log(), QByteArrayList(
@@ -428,6 +430,119 @@ class WebServerTest : public QObject {
     }
     QCOMPARE(Log().size(), 150);
     QTRY_COMPARE(server_->ActiveConnections(), 0);
+  }
+
+  void requestTextIsBounded() {
+    StartServer(1);
+    ServerLimits limits;
+    limits.maxUnfinished = 1000;
+    server_->SetLimits(limits);
+    // Text that never reaches a target is kept up to the cap, then the connection ends.
+    RawClient spaces(Port());
+    QVERIFY(spaces.Send("GET" + QByteArray(900, ' ')));
+    QVERIFY(spaces.StillOpenAfter(50));
+    QVERIFY(spaces.Send(QByteArray(200, ' ')));
+    QVERIFY(spaces.WaitClosed());
+    QVERIFY(spaces.received.isEmpty());
+    QVERIFY(Log().isEmpty());
+    // Under the cap, a target after the spaces is served; the slot was free again.
+    RawClient late(Port());
+    QVERIFY(late.Send("GET" + QByteArray(990, ' ')));
+    QVERIFY(late.StillOpenAfter(50));
+    QVERIFY(late.Send("/page.html HTTP/1.0\r\n\r\n"));
+    QVERIFY(late.WaitClosed());
+    QCOMPARE(late.received, Page("page"));
+  }
+
+  void requestDeadlineCountsFromTheAccept() {
+    StartServer(1);
+    ServerLimits limits;
+    limits.requestMs = 400;
+    server_->SetLimits(limits);
+    // A byte every 100 ms is movement, but the request never completes: it ends all the same.
+    RawClient trickler(Port());
+    bool closed = false;
+    for (int i = 0; i < 40 && !closed; ++i) {
+      trickler.Send(" ");
+      closed = !trickler.StillOpenAfter(100);
+    }
+    QVERIFY(closed);
+    QVERIFY(trickler.received.isEmpty());
+    QTRY_COMPARE(server_->ActiveConnections(), 0);
+    // A request that got no reply does not restart the clock either.
+    RawClient head(Port());
+    QVERIFY(head.Send("HEAD /page.html HTTP/1.0\r\n\r\n"));
+    QVERIFY(head.WaitClosed(5000));
+    QVERIFY(head.received.isEmpty());
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+  }
+
+  void pageOverTheSubstitutionLimit() {
+    // A sparse page just over the limit goes out as it is: no tags filled, no footer.
+    const QByteArray path = app_ + "docs/huge.txt";
+    Put("docs/huge.txt", "%software%");
+    QVERIFY(::truncate(path.constData(), kMaxSubstitutedSize + 1) == 0);
+    RawClient client(Port());
+    QVERIFY(client.Send("GET /huge.txt HTTP/1.0\r\n\r\n"));
+    QVERIFY(client.WaitClosed(60000));
+    QCOMPARE(client.received.size(), kMaxSubstitutedSize + 1);
+    QVERIFY(client.received.startsWith("%software%"));
+    QCOMPARE(Log(), QByteArrayList({Completion("huge.txt", kMaxSubstitutedSize + 1)}));
+    // At the limit it is still a page.
+    QVERIFY(::truncate(path.constData(), kMaxSubstitutedSize - 200) == 0);
+    const QByteArray page = Fetch("GET /huge.txt HTTP/1.0\r\n\r\n");
+    QVERIFY(page.startsWith("Orvane Light 0.7"));
+    QVERIFY(page.endsWith(TextFooter()));
+  }
+
+  void refusedSendfileFallsBackToCopying() {
+    QByteArray big(3 * 1024 * 1024 + 7, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 13) >> 2);
+    Put("docs/big.iso", big);
+    static int calls = 0;
+    calls = 0;
+    // The first call moves a little, as a file system may before it gives up.
+    Connection::SetSendFileForTesting([](int out, int in, off_t* offset, size_t count) {
+      if (++calls == 1) return ::sendfile(out, in, offset, std::min<size_t>(count, 1000));
+      errno = EINVAL;
+      return ssize_t(-1);
+    });
+    const QByteArray received = Fetch("GET /big.iso HTTP/1.0\r\n\r\n");
+    Connection::SetSendFileForTesting(nullptr);
+    QCOMPARE(received.size(), big.size());
+    QVERIFY(received == big);
+    QCOMPARE(Log(), QByteArrayList({Completion("big.iso", big.size())}));
+  }
+
+  void stopDuringALargeReplyThenRun() {
+    Put("docs/big.bin", QByteArray(32 * 1024 * 1024, 'z'));
+    RawClient reader(Port(), 4096);
+    QVERIFY(reader.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
+    QTest::qWait(100);
+    server_->Stop();
+    QVERIFY(reader.WaitClosed());
+    QVERIFY(reader.received.size() < 32 * 1024 * 1024);
+    QCOMPARE(server_->ActiveConnections(), 0);
+    QVERIFY(server_->Start());
+    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+    QCOMPARE(Fetch("GET /big.bin HTTP/1.0\r\n\r\n").size(), 32 * 1024 * 1024);
+    QCOMPARE(Log().size(), 2);
+  }
+
+  void handlersNeedNoServer() {
+    // The request handler answers through the slot alone.
+    struct Record : ReplySink {
+      QByteArray page;
+      void Reply(ClientSlot&, const QByteArray& p) override { page = p; }
+      void ReplyFile(ClientSlot&, int fd, qint64) override { ::close(fd); }
+    } record;
+    ClientSlot slot;
+    slot.sink = &record;
+    slot.peer = "10.0.0.9";
+    HandleRequest(*state_, slot, "GET /page.html HTTP/1.0\r\n");
+    QCOMPARE(record.page, Page("page"));
+    HandleRequest(*state_, slot, "GET /../x HTTP/1.0\r\n");
+    QCOMPARE(Log(), QByteArrayList({"[10.0.0.9] Hack attempt! ../x"}));
   }
 
   void stopAndStartAgain() {

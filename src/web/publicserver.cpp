@@ -200,7 +200,11 @@ void PublicServer::OnData(ClientSlot& slot) {
     slot.unfinished += input;
   }
   if (!slot.scanner.Complete(slot.unfinished)) {
-    if (slot.unfinished.size() > limits_.maxUnfinished) EndWithoutReply(slot);
+    if (slot.unfinished.size() > limits_.maxUnfinished) {
+      EndWithoutReply(slot);
+    } else {
+      slot.unfinished.squeeze();  // a read leaves room for a whole chunk behind the text
+    }
     return;
   }
   QByteArray text;
