@@ -1,7 +1,7 @@
 # Folder libraries. A folder may only use the folders it names; an include of any other folder's
 # header stops the configuration, so a wrong dependency never reaches the build.
 
-set(ORVANE_FOLDERS util core net pages web admin shell app)
+set(ORVANE_FOLDERS util core net pages web admin shell app qmx)
 
 # Fails when a source of `folder` includes a header of a folder outside `allowed`.
 function(orvane_check_includes target folder)

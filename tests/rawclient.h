@@ -54,6 +54,13 @@ class RawClient {
 
   void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
 
+  // Leaves at once with a reset, as a client that is killed or gives up does.
+  void Reset() {
+    linger off{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    Close();
+  }
+
   // Reads what has arrived; true once the server has closed the connection.
   bool Poll() {
     char buffer[65536];

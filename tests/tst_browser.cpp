@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "devtoolsbrowser.h"
 #include "rawclient.h"
 #include "util/files.h"
 
@@ -58,6 +59,12 @@ class BrowserTest : public QObject {
         WriteFileAtomically(app + "system/template.html",
                             "<html><body><h2>In %server-path%</h2>%information%</body></html>"));
     QVERIFY(WriteFileAtomically(app + "server.cfg", "[Server]\nServerName=Browser Site\n"));
+    // The sample form and its script, with the sample interpreter.
+    for (const char* name : {"docs/hello.html", "docs/greet.qmx"}) {
+      QVERIFY(QFile::copy(QStringLiteral(SITE_DIR "/") + QLatin1String(name),
+                          dir_.path() + "/" + QLatin1String(name)));
+    }
+    QVERIFY(QFile::copy(QStringLiteral(QMX_BINARY), dir_.path() + "/qmx.exe"));
     server_.start(QStringLiteral(ORVANE_BINARY),
                   {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir_.path()});
     QVERIFY(server_.waitForStarted());
@@ -96,6 +103,20 @@ class BrowserTest : public QObject {
     const QByteArray dom = Dom(QStringLiteral("/missing.html"));
     QVERIFY2(dom.contains("<h1>Error 404:</h1>"), dom.constData());
     QVERIFY(dom.contains("File Not Found (/missing.html)."));
+  }
+
+  void sampleFormGreetsByName() {
+    DevToolsBrowser browser;
+    QVERIFY(browser.Open(QStringLiteral("http://127.0.0.1/hello.html")));
+    QVERIFY(browser.WaitFor(QStringLiteral("!!document.getElementById('name')")).toBool());
+    browser.Evaluate(
+        QStringLiteral("document.getElementById('name').value = 'Ada <b>&';"
+                       "document.getElementById('greet').click(); true"));
+    // The typed markup comes back as text, not as an element.
+    const QJsonValue greeting =
+        browser.WaitFor(QStringLiteral("document.getElementById('greeting') ? "
+                                       "document.getElementById('greeting').innerHTML : ''"));
+    QCOMPARE(greeting.toString(), QStringLiteral("Hello, Ada &lt;b&gt;&amp;!"));
   }
 
   void refusal() {

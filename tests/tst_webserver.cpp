@@ -6,8 +6,7 @@
 
 #include "net/connection.h"
 #include "pages/pagesubstitution.h"
-#include "rawclient.h"
-#include "testshell.h"
+#include "serverfixture.h"
 #include "util/files.h"
 #include "web/filedelivery.h"
 #include "web/publicserver.h"
@@ -45,51 +44,14 @@ QByteArray NotFound(const QByteArray& name) {
 
 }  // namespace
 
-class WebServerTest : public QObject {
+class WebServerTest : public ServerFixture {
   Q_OBJECT
-
-  std::unique_ptr<QTemporaryDir> dir_;
-  QByteArray app_;
-  std::unique_ptr<TestShell> shell_;
-  std::unique_ptr<AppState> state_;
-  std::unique_ptr<PublicServer> server_;
-
-  void Put(const QByteArray& name, const QByteArray& content) {
-    const QByteArray path = app_ + name;
-    const qsizetype slash = path.lastIndexOf('/');
-    QDir().mkpath(QFile::decodeName(path.left(slash)));
-    QVERIFY(WriteFileAtomically(path, content));
-  }
-
-  void StartServer(int maxConnect = 50) {
-    server_.reset();
-    state_ = std::make_unique<AppState>(*shell_);
-    state_->settings = LoadSettings(app_);
-    state_->settings.RunningPort = 0;
-    state_->settings.MaxConnect = maxConnect;
-    server_ = std::make_unique<PublicServer>(*state_);
-    QVERIFY(server_->Start());
-  }
-
-  quint16 Port() const { return server_->ListeningPort(); }
-
-  // Sends `request` on a new connection and returns everything until the server closes it.
-  QByteArray Fetch(const QByteArray& request) {
-    RawClient client(Port());
-    client.Send(request);
-    if (!client.WaitClosed()) return "<still open>";
-    return client.received;
-  }
-
-  QByteArrayList Log() const { return shell_->logLines; }
 
   QByteArray Page(const QByteArray& body) { return body + HtmlFooter(); }
 
  private Q_SLOTS:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    app_ = QFile::encodeName(dir_->path()) + "/";
-    shell_ = std::make_unique<TestShell>();
+    NewFolder();
     Put("docs/index.html", "<p>%software% on %server-name%: %filename%</p>");
     Put("docs/page.html", "page");
     StartServer();
@@ -535,6 +497,8 @@ class WebServerTest : public QObject {
       QByteArray page;
       void Reply(ClientSlot&, const QByteArray& p) override { page = p; }
       void ReplyFile(ClientSlot&, int fd, qint64) override { ::close(fd); }
+      void AwaitBody(ClientSlot&, qint64) override {}
+      void RunScript(ClientSlot&, const ScriptRun&) override {}
     } record;
     ClientSlot slot;
     slot.sink = &record;

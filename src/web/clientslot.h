@@ -9,6 +9,7 @@ namespace orvane {
 
 class Connection;
 struct ClientSlot;
+struct ScriptRun;
 
 // Where a slot's one reply goes: the server's connection, or a test's record.
 class ReplySink {
@@ -17,12 +18,18 @@ class ReplySink {
   virtual void Reply(ClientSlot& slot, const QByteArray& page) = 0;
   // `length` bytes of the open file `fileFd` from its current offset; the sink owns the descriptor.
   virtual void ReplyFile(ClientSlot& slot, int fileFd, qint64 length) = 0;
+  // The request's body is still on its way: the text is kept until it is `size` bytes long (or
+  // longer), then handled again.
+  virtual void AwaitBody(ClientSlot& slot, qint64 size) = 0;
+  // The reply comes from the interpreter run `run`, later.
+  virtual void RunScript(ClientSlot& slot, const ScriptRun& run) = 0;
 };
 
 // Free: no connection. Reading: the request text is arriving (a request that got no reply goes
-// back to reading). Handling: a handler is working on the request. Script: the interpreter is
-// running for it. Sending: its one reply is queued and going out.
-enum class SlotState { Free, Reading, Handling, Script, Sending };
+// back to reading). Handling: a handler is working on the request. Body: the form a script
+// request announced is arriving. Script: the interpreter is running for it. Sending: its one
+// reply is queued and going out.
+enum class SlotState { Free, Reading, Handling, Body, Script, Sending };
 
 // One client slot of the public server: its connection and the state of the request it serves.
 // Handlers reach a request's state only through its slot.
@@ -37,7 +44,9 @@ struct ClientSlot {
   QByteArray SlotEntry;      // folder entry being examined
 
   SlotState state = SlotState::Free;
-  QByteArray peer;  // the client's address, taken at the accept
+  quint64 serial = 0;   // counts the connections the slot has held
+  qint64 bodySize = 0;  // in the Body state: the size the request text must reach
+  QByteArray peer;      // the client's address, taken at the accept
   ReplySink* sink = nullptr;
   Connection* connection = nullptr;
   QByteArray unfinished;       // received text whose request line has no target yet

@@ -17,7 +17,8 @@ constexpr size_t kMaxLingering = 1024;
 
 }  // namespace
 
-PublicServer::PublicServer(AppState& app, QObject* parent) : QObject(parent), app_(app) {
+PublicServer::PublicServer(AppState& app, QObject* parent)
+    : QObject(parent), app_(app), scripts_(app) {
   listener_.onIncoming = [this](qintptr fd) { OnIncoming(fd); };
   listener_.setListenBacklogSize(kListenBacklog);
   connect(&listener_, &QTcpServer::acceptError, this, [this] { acceptFailed_ = true; });
@@ -58,6 +59,7 @@ void PublicServer::Enter(ClientSlot& slot, SlotState next) {
       slot.scanner.Reset();
       break;
     case SlotState::Handling:
+    case SlotState::Body:
       break;
     case SlotState::Script:
     case SlotState::Sending:
@@ -143,6 +145,7 @@ bool PublicServer::Start() {
 
 void PublicServer::Stop() {
   listener_.close();
+  scripts_.Stop();
   sweep_.stop();
   for (auto& slot : slots_) {
     slot->connection->Abort();
@@ -179,6 +182,7 @@ void PublicServer::Take(ClientSlot& slot, qintptr fd) {
   slot.SlotFolder.clear();
   slot.SlotEntry.clear();
   slot.peer = slot.connection->PeerAddress();
+  ++slot.serial;
   Enter(slot, SlotState::Reading);
 }
 
@@ -193,11 +197,15 @@ void PublicServer::ServeWaiting(ClientSlot& slot) {
 
 void PublicServer::OnData(ClientSlot& slot) {
   QByteArray input = slot.connection->TakeInput();
-  if (slot.state != SlotState::Reading) return;
+  if (slot.state != SlotState::Reading && slot.state != SlotState::Body) return;
   if (slot.unfinished.isEmpty()) {
     slot.unfinished.swap(input);
   } else {
     slot.unfinished += input;
+  }
+  if (slot.state == SlotState::Body) {
+    if (slot.unfinished.size() >= slot.bodySize) Handle(slot, std::move(slot.unfinished));
+    return;
   }
   if (!slot.scanner.Complete(slot.unfinished)) {
     if (slot.unfinished.size() > limits_.maxUnfinished) {
@@ -207,12 +215,30 @@ void PublicServer::OnData(ClientSlot& slot) {
     }
     return;
   }
-  QByteArray text;
-  text.swap(slot.unfinished);
+  Handle(slot, std::move(slot.unfinished));
+}
+
+void PublicServer::Handle(ClientSlot& slot, QByteArray text) {
+  slot.unfinished.clear();
   Enter(slot, SlotState::Handling);
   HandleRequest(app_, slot, text);
-  // A request that got no reply leaves the connection open for another try, within the deadline.
-  if (slot.state == SlotState::Handling) Enter(slot, SlotState::Reading);
+  if (slot.state == SlotState::Body) {
+    slot.unfinished.swap(text);  // handled again once the rest has come
+  } else if (slot.state == SlotState::Handling) {
+    // A request that got no reply leaves the connection open for another try, within the
+    // deadline.
+    Enter(slot, SlotState::Reading);
+  }
+}
+
+void PublicServer::AwaitBody(ClientSlot& slot, qint64 size) {
+  Enter(slot, SlotState::Body);
+  slot.bodySize = size;
+}
+
+void PublicServer::RunScript(ClientSlot& slot, const ScriptRun& run) {
+  Enter(slot, SlotState::Script);
+  scripts_.Run(slot, run);
 }
 
 void PublicServer::Reply(ClientSlot& slot, const QByteArray& page) {
@@ -245,7 +271,7 @@ void PublicServer::OnDrained(ClientSlot& slot) {
 void PublicServer::OnPeerClosed(ClientSlot& slot) {
   // A client that has only ended its sending direction still gets the reply under way or the
   // script's output; one still sending its request will send no more of it.
-  if (slot.state == SlotState::Reading) EndWithoutReply(slot);
+  if (slot.state == SlotState::Reading || slot.state == SlotState::Body) EndWithoutReply(slot);
 }
 
 void PublicServer::EndWithoutReply(ClientSlot& slot) {
@@ -298,6 +324,7 @@ void PublicServer::Sweep() {
 bool PublicServer::Overdue(const ClientSlot& slot) const {
   switch (slot.state) {
     case SlotState::Reading:
+    case SlotState::Body:  // the form, too, comes within the time of the request
       return slot.accepted.hasExpired(limits_.requestMs);
     case SlotState::Sending:
       return slot.lastMove.hasExpired(limits_.idleMs);

@@ -10,6 +10,7 @@
 #include "core/services.h"
 #include "net/listener.h"
 #include "web/clientslot.h"
+#include "web/scriptrunner.h"
 
 namespace orvane {
 
@@ -44,6 +45,10 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
 
   void Reply(ClientSlot& slot, const QByteArray& page) override;
   void ReplyFile(ClientSlot& slot, int fileFd, qint64 length) override;
+  void AwaitBody(ClientSlot& slot, qint64 size) override;
+  void RunScript(ClientSlot& slot, const ScriptRun& run) override;
+
+  ScriptRunner& Scripts() { return scripts_; }
 
  private:
   struct Lingering {
@@ -59,6 +64,7 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   void OnIncoming(qintptr fd);
   void Take(ClientSlot& slot, qintptr fd);
   void OnData(ClientSlot& slot);
+  void Handle(ClientSlot& slot, QByteArray text);
   void OnWritten(ClientSlot& slot, qint64 count);
   void OnDrained(ClientSlot& slot);
   void OnPeerClosed(ClientSlot& slot);
@@ -76,6 +82,7 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
 
   AppState& app_;
   Listener listener_;
+  ScriptRunner scripts_;
   std::vector<std::unique_ptr<ClientSlot>> slots_;
   std::deque<qintptr> waiting_;
   std::deque<Lingering> lingering_;

@@ -1,14 +1,31 @@
 #pragma once
 
 #include <QByteArray>
+#include <optional>
 
 namespace orvane {
 
 struct AppState;
 struct ClientSlot;
 
+// The largest form a script request may carry in its body.
+constexpr qsizetype kMaxFormBody = 1024 * 1024;
+
 // Runs the script the slot's request names through the interpreter "qmx.exe" in the program
-// folder and sends what it writes. Without the interpreter the reply is the error page of kind 3.
+// folder, without waiting for it: the slot waits for the run, whose output is sent later. Without
+// the interpreter, or with a declared body over kMaxFormBody, the reply is the error page of
+// kind 3. A request whose declared body has not all arrived yet is handed back to wait for it.
 void ScriptRequest(AppState& app, ClientSlot& slot, const QByteArray& text);
+
+// The body length that the Content-Length line among the header lines announces; nothing when
+// there is none. `headerSize` is the size of the header lines with their empty line, -1 when that
+// has not arrived (all of the text is then read as header lines).
+std::optional<qint64> DeclaredBodyLength(const QByteArray& text, qsizetype headerSize);
+
+// The one argument the interpreter gets: script path "|" address "|" form data. A NUL cannot be
+// passed in an argument and bytes above 127 would not pass through the system's text encoding
+// unchanged: both are given as "%XX" escapes, which a form reader decodes to the same bytes.
+QByteArray InterpreterArgument(const QByteArray& script, const QByteArray& address,
+                               const QByteArray& form);
 
 }  // namespace orvane
