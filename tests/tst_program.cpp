@@ -45,14 +45,15 @@ class ProgramTest : public QObject {
   }
 
   void printSettings() {
-    QVERIFY(WriteFileAtomically(app_ + "server.cfg",
-                                "[Server]\nPort=8123\nMaxConnect=0\n[Admin]\nPassword=pw\n"));
+    QVERIFY(WriteFileAtomically(
+        app_ + "server.cfg",
+        "[Server]\nPort=8123\nMaxConnect=0\nHttpHeaders=1\n[Admin]\nPassword=pw\n"));
     const Result r = Run({"--print-settings", "--app-dir", dir_.path()});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, "AppPath=" + app_ + "\nDocsPath=" + app_ +
                         "docs\nServerName=Orvane Light v.0.7\nIndexFile=index.html\n"
                         "MaxConnect=300\nPort=8123\nRunningPort=8123\nAdminUserName=\n"
-                        "AdminPassword=**\nAdminPort=5656\nAdminAllow=0\n");
+                        "AdminPassword=**\nAdminPort=5656\nAdminAllow=0\nHttpHeaders=1\n");
   }
 
   void programFolderByDefault() {
@@ -95,6 +96,30 @@ class ProgramTest : public QObject {
                  QByteArray::number(taken.serverPort()) +
                  ", is in use.\nCure: Shut off all over server applications.\n");
     QVERIFY(r.out.isEmpty());
+  }
+
+  void curlReadsHeaderMode() {
+    // curl takes a reply with headers as it is, without being told to accept bare replies.
+    const quint16 port = FreePort();
+    QVERIFY(WriteFileAtomically(
+        app_ + "server.cfg", "[Server]\nHttpHeaders=1\nPort=" + QByteArray::number(port) + "\n"));
+    QProcess server;
+    server.start(QStringLiteral(ORVANE_BINARY), {"--headless", "--app-dir", dir_.path()});
+    QVERIFY(server.waitForStarted());
+    QByteArray page;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          QProcess curl;
+          curl.start(QStringLiteral("curl"),
+                     {"-sS", "--fail", QStringLiteral("http://127.0.0.1:%1/index.html").arg(port)});
+          if (!curl.waitForFinished(10000) || curl.exitCode() != 0) return false;
+          page = curl.readAllStandardOutput();
+          return true;
+        },
+        20000));
+    QVERIFY(page.startsWith("hello  <!--ORVANE-LIGHT -->"));
+    server.terminate();
+    QVERIFY(server.waitForFinished(10000));
   }
 
   void headlessServesAndStops_data() {

@@ -117,7 +117,22 @@ class SettingsTest : public QObject {
                                     "docs\nServerName=Site\nIndexFile=index.html\n"
                                     "MaxConnect=50\nPort=8080\nRunningPort=8080\n"
                                     "AdminUserName=me\nAdminPassword=****\nAdminPort=5656\n"
-                                    "AdminAllow=0\n");
+                                    "AdminAllow=0\nHttpHeaders=0\n");
+  }
+
+  void httpHeaders_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("on");
+    QTest::newRow("1") << QByteArray("[Server]\nHttpHeaders=1\n") << true;
+    QTest::newRow("quoted 1") << QByteArray("[server]\nhttpheaders=\"1\"\n") << true;
+    QTest::newRow("yes") << QByteArray("[Server]\nHttpHeaders=yes\n") << false;
+    QTest::newRow("01") << QByteArray("[Server]\nHttpHeaders=01\n") << false;
+    QTest::newRow("other section") << QByteArray("[Admin]\nHttpHeaders=1\n") << false;
+  }
+  void httpHeaders() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, on);
+    QCOMPARE(Load(text).HttpHeaders, on);
   }
 };
 

@@ -495,8 +495,8 @@ class WebServerTest : public ServerFixture {
     // The request handler answers through the slot alone.
     struct Record : ReplySink {
       QByteArray page;
-      void Reply(ClientSlot&, const QByteArray& p) override { page = p; }
-      void ReplyFile(ClientSlot&, int fd, qint64) override { ::close(fd); }
+      void Reply(ClientSlot&, const QByteArray& p, const ReplyKind&) override { page = p; }
+      void ReplyFile(ClientSlot&, int fd, qint64, const ReplyKind&) override { ::close(fd); }
       void AwaitBody(ClientSlot&, qint64) override {}
       void RunScript(ClientSlot&, const ScriptRun&) override {}
     } record;
@@ -507,6 +507,71 @@ class WebServerTest : public ServerFixture {
     QCOMPARE(record.page, Page("page"));
     HandleRequest(*state_, slot, "GET /../x HTTP/1.0\r\n");
     QCOMPARE(Log(), QByteArrayList({"[10.0.0.9] Hack attempt! ../x"}));
+  }
+
+  void headerMode_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("status");
+    QTest::addColumn<QByteArray>("type");
+    const QByteArray ok = "HTTP/1.0 200 OK";
+    QTest::newRow("page") << QByteArray("GET /page.html HTTP/1.0\r\n\r\n") << ok
+                          << QByteArray("text/html");
+    QTest::newRow("image") << QByteArray("GET /image.gif HTTP/1.0\r\n\r\n") << ok
+                           << QByteArray("image/gif");
+    QTest::newRow("text file") << QByteArray("GET /notes.txt HTTP/1.0\r\n\r\n") << ok
+                               << QByteArray("text/plain");
+    QTest::newRow("unknown kind") << QByteArray("GET /data.zzq HTTP/1.0\r\n\r\n") << ok
+                                  << QByteArray("application/octet-stream");
+    QTest::newRow("large file from disk") << QByteArray("GET /big.bin HTTP/1.0\r\n\r\n") << ok
+                                          << QByteArray("application/octet-stream");
+    QTest::newRow("listing") << QByteArray("GET /sub/ HTTP/1.0\r\n\r\n") << ok
+                             << QByteArray("text/html");
+    QTest::newRow("empty file") << QByteArray("GET /empty.css HTTP/1.0\r\n\r\n") << ok
+                                << QByteArray("text/html");
+    QTest::newRow("not found") << QByteArray("GET /gone.html HTTP/1.0\r\n\r\n")
+                               << QByteArray("HTTP/1.0 404 Not Found") << QByteArray("text/html");
+    QTest::newRow("refusal") << QByteArray("GET /../x HTTP/1.0\r\n\r\n")
+                             << QByteArray("HTTP/1.0 403 Forbidden") << QByteArray("text/html");
+    QTest::newRow("unsupported script")
+        << QByteArray("POST /page.html HTTP/1.0\r\n\r\n")
+        << QByteArray("HTTP/1.0 500 Internal Server Error") << QByteArray("text/html");
+    QTest::newRow("missing interpreter")
+        << QByteArray("POST /run.qmx HTTP/1.0\r\n\r\n")
+        << QByteArray("HTTP/1.0 500 Internal Server Error") << QByteArray("text/html");
+  }
+  void headerMode() {
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, status);
+    QFETCH(QByteArray, type);
+    Put("docs/image.gif", "GIF89a\x01\x00");
+    Put("docs/notes.txt", "notes");
+    Put("docs/data.zzq", "?");
+    Put("docs/empty.css", "");
+    Put("docs/run.qmx", "script");
+    Put("docs/sub/a.txt", "a");
+    Put("docs/big.bin", QByteArray(3 * 1024 * 1024, 'b'));
+    const QByteArray bare = Fetch(request);
+    state_->settings.HttpHeaders = true;
+    const QByteArray full = Fetch(request);
+    const qsizetype end = full.indexOf("\r\n\r\n");
+    QVERIFY(end > 0);
+    QCOMPARE(full.mid(end + 4), bare);
+    QCOMPARE(full.left(end + 2), status + "\r\nContent-Type: " + type +
+                                     "\r\nContent-Length: " + QByteArray::number(bare.size()) +
+                                     "\r\nConnection: close\r\nServer: Orvane Light 0.7\r\n");
+    // The log reads the same in both modes.
+    const qsizetype half = Log().size() / 2;
+    QCOMPARE(Log().mid(half), Log().mid(0, half));
+  }
+
+  void headerModeSitePageForNotFound() {
+    Put("system/error-404.html", "<b>gone</b>");
+    state_->settings.HttpHeaders = true;
+    QVERIFY(Fetch("GET /gone.html HTTP/1.0\r\n\r\n").startsWith("HTTP/1.0 404 Not Found\r\n"));
+    // HEAD of an existing file still gets no reply.
+    RawClient head(Port());
+    QVERIFY(head.Send("HEAD /page.html HTTP/1.0\r\n\r\n"));
+    QVERIFY(head.StillOpenAfter(100));
   }
 
   void stopAndStartAgain() {

@@ -1,7 +1,7 @@
 #include "core/lifecycle.h"
 
-#include "core/version.h"
 #include "util/hostaddress.h"
+#include "util/version.h"
 
 namespace orvane {
 

@@ -1,8 +1,8 @@
 #include "core/settings.h"
 
 #include "core/ini.h"
-#include "core/version.h"
 #include "util/text.h"
+#include "util/version.h"
 
 namespace orvane {
 
@@ -48,6 +48,7 @@ Settings LoadSettings(const QByteArray& appPath) {
   s.AdminUserName = ReadINI("Admin", "UserName", file);
   s.AdminPassword = ReadINI("Admin", "Password", file);
   s.AdminAllow = QByteArray::number(LeadingNumber(ReadINI("Admin", "Allow", file)));
+  s.HttpHeaders = ReadINI("Server", "HttpHeaders", file) == "1";
 
   if (IsBlank(s.ServerName)) s.ServerName = SoftwareName();
   if (IsBlank(s.IndexFile)) s.IndexFile = "index.html";
@@ -76,6 +77,7 @@ QByteArray SettingsReport(const Settings& s) {
   line("AdminPassword", QByteArray(s.AdminPassword.size(), '*'));
   line("AdminPort", QByteArray::number(s.AdminPort));
   line("AdminAllow", s.AdminAllow);
+  line("HttpHeaders", s.HttpHeaders ? "1" : "0");
   return report;
 }
 

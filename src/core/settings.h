@@ -19,6 +19,9 @@ struct Settings {
   // Remote administration is on only while this is exactly "1"; the administrator login keeps
   // the logged-in address here.
   QByteArray AdminAllow;
+  // Replies carry a status line and header lines (Server/HttpHeaders=1); otherwise each is the
+  // bare page.
+  bool HttpHeaders = false;
 };
 
 // "server.cfg" in the program folder.

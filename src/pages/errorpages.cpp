@@ -1,8 +1,8 @@
 #include "pages/errorpages.h"
 
-#include "core/version.h"
 #include "util/files.h"
 #include "util/text.h"
+#include "util/version.h"
 
 namespace orvane {
 

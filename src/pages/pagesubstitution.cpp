@@ -1,8 +1,8 @@
 #include "pages/pagesubstitution.h"
 
-#include "core/version.h"
 #include "pages/hitcounter.h"
 #include "util/text.h"
+#include "util/version.h"
 
 namespace orvane {
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 
+#include "net/httpheader.h"
 #include "web/requesttext.h"
 
 namespace orvane {
@@ -15,9 +16,9 @@ struct ScriptRun;
 class ReplySink {
  public:
   virtual ~ReplySink() = default;
-  virtual void Reply(ClientSlot& slot, const QByteArray& page) = 0;
+  virtual void Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) = 0;
   // `length` bytes of the open file `fileFd` from its current offset; the sink owns the descriptor.
-  virtual void ReplyFile(ClientSlot& slot, int fileFd, qint64 length) = 0;
+  virtual void ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) = 0;
   // The request's body is still on its way: the text is kept until it is `size` bytes long (or
   // longer), then handled again.
   virtual void AwaitBody(ClientSlot& slot, qint64 size) = 0;
@@ -37,16 +38,17 @@ struct ClientSlot {
   int Index = 0;             // 1 to MaxConnect
   bool SlotBusy = false;     // holds a connection
   QByteArray SlotRequest;    // the request's name: %filename%, error pages, completion line
-  qint64 SlotBytesSent = 0;  // bytes of the reply written so far
+  qint64 SlotBytesSent = 0;  // bytes of the reply written so far, its header lines not counted
   QByteArray SlotPage;       // the reply being prepared
   QByteArray SlotTable;      // listing table under construction
   QByteArray SlotFolder;     // folder being listed
   QByteArray SlotEntry;      // folder entry being examined
 
   SlotState state = SlotState::Free;
-  quint64 serial = 0;   // counts the connections the slot has held
-  qint64 bodySize = 0;  // in the Body state: the size the request text must reach
-  QByteArray peer;      // the client's address, taken at the accept
+  quint64 serial = 0;     // counts the connections the slot has held
+  qint64 bodySize = 0;    // in the Body state: the size the request text must reach
+  qint64 headerLeft = 0;  // header bytes of the reply not written yet
+  QByteArray peer;        // the client's address, taken at the accept
   ReplySink* sink = nullptr;
   Connection* connection = nullptr;
   QByteArray unfinished;       // received text whose request line has no target yet
@@ -54,8 +56,10 @@ struct ClientSlot {
   QElapsedTimer accepted;      // the request must be complete within a time of this
   QElapsedTimer lastMove;      // last progress of the reply
 
-  void Reply(const QByteArray& page) { sink->Reply(*this, page); }
-  void ReplyFile(int fileFd, qint64 length) { sink->ReplyFile(*this, fileFd, length); }
+  void Reply(const QByteArray& page, const ReplyKind& kind = {}) { sink->Reply(*this, page, kind); }
+  void ReplyFile(int fileFd, qint64 length, const ReplyKind& kind) {
+    sink->ReplyFile(*this, fileFd, length, kind);
+  }
 };
 
 }  // namespace orvane

@@ -25,10 +25,12 @@ std::optional<FooterMode> SubstitutionOf(const QByteArray& filepath) {
 
 }  // namespace
 
-bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath) {
+bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, ReplyStatus status,
+              const QByteArray& contentType) {
   qint64 size = 0;
   const int fd = OpenRegularFile(filepath, &size);
   if (fd < 0) return false;
+  const ReplyKind kind{status, contentType.isEmpty() ? ContentTypeOf(filepath) : contentType};
   const std::optional<FooterMode> mode = SubstitutionOf(filepath);
   if (mode && size <= kMaxSubstitutedSize) {
     const std::optional<QByteArray> content = ReadOpenFile(fd, size);
@@ -38,23 +40,29 @@ bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath) {
     RunSSI(slot.SlotPage, *mode,
            {app.settings.AppPath, app.settings.ServerName, slot.SlotRequest, app.ListingPath,
             QDateTime::currentDateTime()});
-    if (slot.SlotPage.isEmpty()) slot.SlotPage = EmptyFilePage();
-    slot.Reply(slot.SlotPage);
+    if (slot.SlotPage.isEmpty()) {
+      slot.SlotPage = EmptyFilePage();
+      slot.Reply(slot.SlotPage, {status, "text/html"});
+    } else {
+      slot.Reply(slot.SlotPage, kind);
+    }
     return true;
   }
   if (size == 0) {
     ::close(fd);
-    slot.Reply(EmptyFilePage());
+    slot.Reply(EmptyFilePage(), {status, "text/html"});
     return true;
   }
-  slot.ReplyFile(fd, size);
+  slot.ReplyFile(fd, size, kind);
   return true;
 }
 
 void SendError(AppState& app, ClientSlot& slot, ErrorKind kind) {
   const ErrorPage error = CreateError(kind, slot.SlotRequest, app.settings.AppPath);
   slot.SlotRequest = error.logMark + slot.SlotRequest;
-  slot.Reply(error.page);
+  const ReplyStatus status =
+      kind == ErrorKind::NotFound ? ReplyStatus::NotFound : ReplyStatus::ServerError;
+  slot.Reply(error.page, {status, "text/html"});
 }
 
 }  // namespace orvane

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include "net/httpheader.h"
 #include "pages/errorpages.h"
 
 namespace orvane {
@@ -22,7 +23,9 @@ QByteArray EmptyFilePage();
 // kMaxSubstitutedSize; every other file is sent byte for byte, straight from the disk. An empty
 // reply becomes the empty-file page. False, with nothing sent, when the file cannot be opened or
 // read.
-bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath);
+// With headers on, the reply has `status` and `contentType` (from the file's name when empty).
+bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath,
+              ReplyStatus status = ReplyStatus::Ok, const QByteArray& contentType = {});
 
 // Sends the error page of `kind` for the slot's request and marks the request name with the
 // error number for the completion line.

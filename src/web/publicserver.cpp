@@ -12,6 +12,7 @@ namespace orvane {
 namespace {
 
 constexpr int kListenBacklog = 1024;
+constexpr qsizetype kJoinedReplySize = 64 * 1024;
 // Finished connections waiting for their peer to close; past this the oldest is closed at once.
 constexpr size_t kMaxLingering = 1024;
 
@@ -43,6 +44,7 @@ void PublicServer::Enter(ClientSlot& slot, SlotState next) {
   switch (next) {
     case SlotState::Free:
       slot.SlotBytesSent = 0;
+      slot.headerLeft = 0;
       slot.SlotBusy = false;
       slot.SlotPage.clear();
       slot.SlotRequest.clear();
@@ -241,18 +243,38 @@ void PublicServer::RunScript(ClientSlot& slot, const ScriptRun& run) {
   scripts_.Run(slot, run);
 }
 
-void PublicServer::Reply(ClientSlot& slot, const QByteArray& page) {
+void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) {
   Enter(slot, SlotState::Sending);
-  slot.connection->Send(page);
+  if (!app_.settings.HttpHeaders) {
+    slot.connection->Send(page);
+    return;
+  }
+  const QByteArray header = ReplyHeader(kind, page.size());
+  slot.headerLeft = header.size();
+  // A small page goes in the same write as its header; a large one is not copied for that.
+  if (page.size() <= kJoinedReplySize) {
+    slot.connection->Send(header + page);
+  } else {
+    slot.connection->Send(header);
+    slot.connection->Send(page);
+  }
 }
 
-void PublicServer::ReplyFile(ClientSlot& slot, int fileFd, qint64 length) {
+void PublicServer::ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) {
   Enter(slot, SlotState::Sending);
+  if (app_.settings.HttpHeaders) {
+    const QByteArray header = ReplyHeader(kind, length);
+    slot.headerLeft = header.size();
+    slot.connection->Send(header);
+  }
   slot.connection->SendFile(fileFd, length);
 }
 
 void PublicServer::OnWritten(ClientSlot& slot, qint64 count) {
-  slot.SlotBytesSent += count;
+  // The completion line counts the page alone, with headers or without.
+  const qint64 header = std::min(count, slot.headerLeft);
+  slot.headerLeft -= header;
+  slot.SlotBytesSent += count - header;
   slot.lastMove.start();
 }
 

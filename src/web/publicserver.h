@@ -43,8 +43,8 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   quint16 ListeningPort() const { return listener_.serverPort(); }
   void SetLimits(const ServerLimits& limits);
 
-  void Reply(ClientSlot& slot, const QByteArray& page) override;
-  void ReplyFile(ClientSlot& slot, int fileFd, qint64 length) override;
+  void Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) override;
+  void ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) override;
   void AwaitBody(ClientSlot& slot, qint64 size) override;
   void RunScript(ClientSlot& slot, const ScriptRun& run) override;
 

@@ -1,11 +1,11 @@
 #include "web/requesthandler.h"
 
 #include "core/appstate.h"
-#include "core/version.h"
 #include "pages/errorpages.h"
 #include "util/files.h"
 #include "util/formdecoding.h"
 #include "util/text.h"
+#include "util/version.h"
 #include "web/clientslot.h"
 #include "web/filedelivery.h"
 #include "web/folderlisting.h"
@@ -32,7 +32,7 @@ void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
 
   if (file.contains("..")) {
     app.desktop.AppendLog("[" + slot.peer + "] Hack attempt! " + file);
-    slot.Reply(UnauthorizedPage());
+    slot.Reply(UnauthorizedPage(), {ReplyStatus::Forbidden, "text/html"});
     return;
   }
 
@@ -56,7 +56,7 @@ void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
   if (!exists) {
     const QByteArray sitePage = settings.AppPath + "system/error-404.html";
     if (FileExists(sitePage)) {
-      SendFile(app, slot, sitePage);
+      SendFile(app, slot, sitePage, ReplyStatus::NotFound);
     } else {
       SendError(app, slot, ErrorKind::NotFound);
     }

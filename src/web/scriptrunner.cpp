@@ -72,7 +72,7 @@ void ScriptRunner::Finish(const QByteArray& address, bool ran) {
   const Job& job = active.job;
   if (!StillWaiting(job)) {
     RemoveFile(job.run.output);  // nobody will read it
-  } else if (ran && SendFile(app_, *job.slot, job.run.output)) {
+  } else if (ran && SendFile(app_, *job.slot, job.run.output, ReplyStatus::Ok, "text/html")) {
     RemoveFile(job.run.output);  // the reply holds it open until it has gone
   } else {
     SendError(app_, *job.slot, ErrorKind::MissingInterpreter);

@@ -1,0 +1,130 @@
+// A real browser against the real program with headers on, on a port other than 80 (where
+// browsers refuse bare replies): the shipped sample site, clicked through in headless Chromium.
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "devtoolsbrowser.h"
+#include "rawclient.h"
+#include "util/files.h"
+
+using namespace orvane;
+
+class BrowserHeadersTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QProcess server_;
+  quint16 port_ = 0;
+  std::unique_ptr<DevToolsBrowser> browser_;
+
+  QString Url(const char* path) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(QLatin1String(path));
+  }
+
+ private Q_SLOTS:
+  void initTestCase() {
+    if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty()) {
+      QFAIL("chromium is not installed (scripts/test.sh installs it)");
+    }
+    {
+      QTcpServer probe;
+      QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+      port_ = probe.serverPort();
+    }
+    // The sample site as shipped, with the sample interpreter and its own settings file.
+    const QString site = QStringLiteral(SITE_DIR);
+    QDirIterator files(site + QStringLiteral("/docs"), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+      const QString from = files.next();
+      const QString to = dir_.path() + from.mid(site.size());
+      QDir().mkpath(QFileInfo(to).absolutePath());
+      QVERIFY(QFile::copy(from, to));
+    }
+    QVERIFY(QFile::copy(QStringLiteral(QMX_BINARY), dir_.path() + QStringLiteral("/qmx.exe")));
+    QVERIFY(QFile::copy(site + QStringLiteral("/server.cfg"),
+                        dir_.path() + QStringLiteral("/server.cfg")));
+    const QByteArray config = QFile::encodeName(dir_.path()) + "/server.cfg";
+    QVERIFY(ReadWholeFile(config).value_or("").contains("HttpHeaders=1"));
+    QVERIFY(WriteFileAtomically(
+        config, ReadWholeFile(config).value_or("") + "Port=" + QByteArray::number(port_) + "\n"));
+
+    server_.start(QStringLiteral(ORVANE_BINARY),
+                  {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir_.path()});
+    QVERIFY(server_.waitForStarted());
+    QVERIFY(QTest::qWaitFor(
+        [this] {
+          RawClient client(port_);
+          return client.Send("GET / HTTP/1.0\r\n\r\n", 200) && client.WaitClosed(2000) &&
+                 client.received.startsWith("HTTP/1.0 200 OK\r\n");
+        },
+        20000));
+    browser_ = std::make_unique<DevToolsBrowser>();
+  }
+
+  void cleanupTestCase() {
+    browser_.reset();
+    server_.terminate();
+    server_.waitForFinished(10000);
+  }
+
+  void indexPageWithItsBanner() {
+    QVERIFY(browser_->Open(Url("/")));
+    QCOMPARE(browser_->WaitFor(QStringLiteral("document.title")).toString(),
+             QStringLiteral("Orvane Light v.0.7"));
+    const QString text = browser_->Evaluate(QStringLiteral("document.body.innerText")).toString();
+    QVERIFY2(text.contains(QStringLiteral("Welcome to Orvane Light v.0.7")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("This page has been sent to you by Orvane- Light.")));
+    // The picture arrived whole: the browser decoded it at its true size.
+    QCOMPARE(browser_
+                 ->WaitFor(QStringLiteral("(function(){const i=document.querySelector('img');"
+                                          "return i.complete && i.naturalWidth > 0 ? "
+                                          "i.naturalWidth + 'x' + i.naturalHeight + ' ' + "
+                                          "i.width + 'x' + i.height : ''})()"))
+                 .toString(),
+             QStringLiteral("120x40 120x40"));
+  }
+
+  void listingLinksOpenTheFiles() {
+    QVERIFY(browser_->Open(Url("/sub/")));
+    QVERIFY(browser_->WaitFor(QStringLiteral("!!document.querySelector('a[href=\"readme.txt\"]')"))
+                .toBool());
+    browser_->Evaluate(QStringLiteral("document.querySelector('a[href=\"readme.txt\"]').click()"));
+    const QString text = browser_
+                             ->WaitFor(QStringLiteral(
+                                 "location.pathname == '/sub/readme.txt' ? document.body.innerText "
+                                 ": ''"))
+                             .toString();
+    QVERIFY2(text.startsWith(QStringLiteral("This folder has no index page")), qPrintable(text));
+  }
+
+  void notFoundPage() {
+    QVERIFY(browser_->Open(Url("/missing.html")));
+    const QString heading =
+        browser_
+            ->WaitFor(QStringLiteral("document.querySelector('h1') ? "
+                                     "document.querySelector('h1').innerText : ''"))
+            .toString();
+    QCOMPARE(heading, QStringLiteral("Error 404:"));
+  }
+
+  void scriptForm() {
+    QVERIFY(browser_->Open(Url("/hello.html")));
+    QVERIFY(browser_->WaitFor(QStringLiteral("!!document.getElementById('name')")).toBool());
+    browser_->Evaluate(
+        QStringLiteral("document.getElementById('name').value = 'Grace';"
+                       "document.getElementById('greet').click(); true"));
+    QCOMPARE(browser_
+                 ->WaitFor(QStringLiteral("document.getElementById('greeting') ? "
+                                          "document.getElementById('greeting').innerText : ''"))
+                 .toString(),
+             QStringLiteral("Hello, Grace!"));
+  }
+};
+
+QTEST_GUILESS_MAIN(BrowserHeadersTest)
+#include "tst_browserheaders.moc"
