@@ -2,7 +2,9 @@
 # Installs what is needed, builds everything with the tests, and runs all tests.
 set -eu
 cd "$(dirname "$0")/.."
-sh scripts/install-deps.sh chromium curl locales  # browser and client tests; a counter test builds a locale
+# chromium and curl: browser and client tests; locales: a counter test builds one; the rest: the
+# window test on a real X server (Xvfb, twm as window manager, trayer as tray).
+sh scripts/install-deps.sh chromium curl locales xvfb x11-utils xdotool trayer twm xfonts-base
 cmake -S . -B build-tests -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_TESTS=ON
 cmake --build build-tests
 cd build-tests

@@ -83,6 +83,21 @@ class ProgramTest : public QObject {
     QVERIFY(r.err.contains("Usage: orvane-light"));
   }
 
+  void noDisplay() {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+      environment.remove(QLatin1String(name));
+    }
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(ORVANE_BINARY), {"--app-dir", dir_.path()});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("orvane-light: no display was found; start it with --headless to run "
+                        "without a window\n"));
+  }
+
   void headlessPortInUse() {
     QTcpServer taken;
     QVERIFY(taken.listen(QHostAddress::Any, 0));

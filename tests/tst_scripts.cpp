@@ -142,8 +142,8 @@ class ScriptsTest : public ServerFixture {
     Interpreter("printf '<p>hi</p>' > 127.0.0.1.qms");
     state_->settings.HttpHeaders = true;
     QCOMPARE(Fetch(Post("a=1")), QByteArray("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n"
-                                             "Content-Length: 9\r\nConnection: close\r\n"
-                                             "Server: Orvane Light 0.7\r\n\r\n<p>hi</p>"));
+                                            "Content-Length: 9\r\nConnection: close\r\n"
+                                            "Server: Orvane Light 0.7\r\n\r\n<p>hi</p>"));
     QCOMPARE(Log(), QByteArrayList({"[127.0.0.1]      run.qmx" + QByteArray(34, ' ') + " (9)"}));
   }
 

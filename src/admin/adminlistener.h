@@ -16,6 +16,8 @@ class AdminListener : public QObject, public AdminService {
 
   bool Listen(int port) override;
   void Close() override;
+  // Nothing to restart while every connection is closed at once.
+  void Restart() override {}
   quint16 ListeningPort() const { return server_.serverPort(); }
 
  private:

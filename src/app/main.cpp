@@ -12,6 +12,11 @@
 #include "admin/adminlistener.h"
 #include "app/commandline.h"
 #include "app/signalwatcher.h"
+#ifdef ORVANE_GUI
+#include <QApplication>
+
+#include "app/windowed.h"
+#endif
 #include "core/lifecycle.h"
 #include "shell/headlessshell.h"
 #include "web/publicserver.h"
@@ -51,40 +56,61 @@ int RunHeadless(const QByteArray& appPath) {
   return QCoreApplication::exec();
 }
 
+// The program folder: DIR of --app-dir, or the executable's own folder; empty when DIR is no
+// folder.
+QByteArray ProgramFolder(const CommandLine& line) {
+  if (line.appDir.isEmpty()) {
+    return AsAppPath(QFile::encodeName(QCoreApplication::applicationDirPath()));
+  }
+  const QDir dir(QFile::decodeName(line.appDir));
+  if (!dir.exists()) return {};
+  return AsAppPath(QFile::encodeName(dir.absolutePath()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   SignalWatcher::Install();
   std::signal(SIGPIPE, SIG_IGN);  // a closed reader or peer is an error to handle, not an end
-  // Without a window there is nothing to share the event loop with, and Qt's own dispatcher
-  // serves many short connections faster than the GLib one.
-  const bool headless = std::any_of(
-      argv + 1, argv + argc, [](const char* arg) { return std::strcmp(arg, "--headless") == 0; });
-  if (headless && qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
-  QCoreApplication app(argc, argv);
-  const CommandLine line = ParseCommandLine(app.arguments().mid(1));
+
+  // The command line is read before any application object exists: a window needs a different
+  // one from a headless run.
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const CommandLine line = ParseCommandLine(arguments);
   if (!line.error.isEmpty()) return Fail(line.error);
   if (line.help) {
     WriteFully(1, UsageText());
     return 0;
   }
 
-  QByteArray appPath;
-  if (line.appDir.isEmpty()) {
-    appPath = QFile::encodeName(QCoreApplication::applicationDirPath());
-  } else {
-    const QDir dir(QFile::decodeName(line.appDir));
-    if (!dir.exists()) return Fail("no such folder: " + line.appDir);
-    appPath = QFile::encodeName(dir.absolutePath());
+  if (!line.headless && !line.printSettings) {
+#ifdef ORVANE_GUI
+    if (!DisplayAvailable()) {
+      WriteFully(2,
+                 "orvane-light: no display was found; start it with --headless to run "
+                 "without a window\n");
+      return 2;
+    }
+    QApplication app(argc, argv);
+    const QByteArray appPath = ProgramFolder(line);
+    if (appPath.isEmpty()) return Fail("no such folder: " + line.appDir);
+    RaiseDescriptorLimit();
+    return RunWindowed(appPath, line.argument);
+#else
+    return Fail("this build has no desktop window; start it with --headless");
+#endif
   }
-  appPath = AsAppPath(appPath);
 
+  // Without a window there is nothing to share the event loop with, and Qt's own dispatcher
+  // serves many short connections faster than the GLib one.
+  if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+  QCoreApplication app(argc, argv);
+  const QByteArray appPath = ProgramFolder(line);
+  if (appPath.isEmpty()) return Fail("no such folder: " + line.appDir);
   if (line.printSettings) {
     WriteFully(1, SettingsReport(LoadSettings(appPath)));
     return 0;
-  }
-  if (!line.headless) {
-    return Fail("this build has no desktop window; start it with --headless");
   }
   RaiseDescriptorLimit();
   return RunHeadless(appPath);

@@ -29,6 +29,8 @@ class Lifecycle {
   // Any request to close the main window. True when the program may end (the tray icon has then
   // been removed); false when the user chose to keep it running.
   bool QueryClose();
+  // The Restart Admin command.
+  void RestartAdmin() { admin_.Restart(); }
 
   bool Running() const { return !app_.desktop.MenuEnabled(MenuItem::RunServer); }
 

@@ -24,6 +24,8 @@ class AdminService {
   // Listens on `port`; false when it cannot.
   virtual bool Listen(int port) = 0;
   virtual void Close() = 0;
+  // Closes the administration connection and listens again (the Restart Admin command).
+  virtual void Restart() = 0;
 };
 
 }  // namespace orvane

@@ -1,0 +1,49 @@
+#!/bin/bash
+# Takes the README's screenshots under Xvfb: the main window serving the sample site with a few
+# log lines, and the preferences dialog. Writes docs/main-window.png and docs/preferences.png.
+# Run as root from anywhere:  bash scripts/screenshots.sh
+set -eu
+cd "$(dirname "$0")/.."
+sh scripts/install-deps.sh xvfb twm xfonts-base xdotool x11-utils imagemagick curl
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF >/dev/null
+cmake --build build >/dev/null
+
+work=$(mktemp -d)
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+while [ ! -s "$work/display" ]; do sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+printf 'RandomPlacement\nUsePPosition "on"\nNoTitle\n' >"$work/twmrc"
+LC_ALL=C twm -f "$work/twmrc" >/dev/null 2>&1 &
+pids+=($!)
+
+cp -r site "$work/site"
+cp build/qmx.exe "$work/site/qmx.exe"
+port=18099
+printf 'Port=%s\n' "$port" >>"$work/site/server.cfg"
+./build/orvane-light --app-dir "$work/site" >/dev/null 2>&1 &
+pids+=($!)
+until window=$(xdotool search --onlyvisible --name '^Orvane Light 0.7$' | head -n1) && [ -n "$window" ]; do
+  sleep 0.2
+done
+xdotool key --window "$window" ctrl+r
+until curl -s "http://127.0.0.1:$port/" >/dev/null; do sleep 0.2; done
+for path in / /notes.txt /sub/ /banner.png /missing.html; do curl -s "http://127.0.0.1:$port$path" >/dev/null; done
+curl -s -d 'name=Ada' "http://127.0.0.1:$port/greet.qmx" >/dev/null
+sleep 1
+mkdir -p docs
+import -window "$window" docs/main-window.png
+
+# The menu's access key opens the dialog: File, then P for Preferences.
+xdotool mousemove --window "$window" 20 8 click 1
+sleep 0.5
+xdotool key p
+until dialog=$(xdotool search --onlyvisible --name '^Preferences$' | head -n1) && [ -n "$dialog" ]; do
+  sleep 0.2
+done
+sleep 1
+import -window "$dialog" docs/preferences.png
+echo "docs/main-window.png and docs/preferences.png written"

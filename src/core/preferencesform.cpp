@@ -1,0 +1,142 @@
+#include "core/preferencesform.h"
+
+#include "core/ini.h"
+#include "util/text.h"
+#include "util/version.h"
+
+namespace orvane {
+
+PreferencesForm::PreferencesForm(Desktop& desktop, QByteArray configFile)
+    : desktop_(desktop), file_(std::move(configFile)) {}
+
+QByteArray PreferencesForm::Read(const char* section, const char* key) const {
+  return ReadINI(section, key, file_);
+}
+
+void PreferencesForm::Write(const char* section, const char* key, const QByteArray& value) {
+  WriteINI(section, key, value, file_);  // a failed write goes unnoticed, as with the original
+}
+
+void PreferencesForm::Changed() {
+  if (onChanged) onChanged();
+}
+
+void PreferencesForm::SetText(Field field, const QByteArray& text) {
+  QByteArray value = text;
+  switch (field) {
+    case ServerName:
+      if (IsBlank(value)) value = SoftwareName();
+      break;
+    case IndexPage:
+      if (IsBlank(value)) value = "index.html";
+      break;
+    case MaxUsers: {
+      const int number = LeadingNumber(value);
+      value = number == 0 ? QByteArray("100") : QByteArray::number(number);
+      break;
+    }
+    case ServerPort:
+      value = QByteArray::number(LeadingNumber(value));
+      break;
+    case AdminPort:
+      if (IsBlank(value)) value = "5656";
+      break;
+    case AdminName:
+    case AdminPassword:
+    case ConfirmPassword:
+      break;
+  }
+  texts_[field] = value;
+  saveEnabled_ = true;
+  Changed();
+}
+
+void PreferencesForm::SetChecked(bool checked) {
+  if (checked == checked_) return;
+  checked_ = checked;
+  adminFieldsEnabled_ = checked;
+  saveEnabled_ = true;
+  Changed();
+}
+
+void PreferencesForm::SetHeadersChecked(bool checked) {
+  if (checked == headers_) return;
+  headers_ = checked;
+  saveEnabled_ = true;
+  Changed();
+}
+
+void PreferencesForm::Load() {
+  SetText(ServerName, Read("Server", "ServerName"));
+  SetText(IndexPage, Read("Server", "IndexFile"));
+  SetText(MaxUsers, Read("Server", "MaxConnect"));
+  SetText(ServerPort, Read("Server", "Port"));
+  SetHeadersChecked(Read("Server", "HttpHeaders") == "1");
+  // Only a stored whole number can be taken for the box; 1 checks it.
+  const QByteArray allow = Read("Admin", "Allow").trimmed();
+  bool number = false;
+  const int value = allow.toInt(&number);
+  if (number) SetChecked(value == 1);
+  SetText(AdminName, Read("Admin", "UserName"));
+  SetText(AdminPassword, Read("Admin", "Password"));
+  SetText(ConfirmPassword, Text(AdminPassword));
+  SetText(AdminPort, Read("Admin", "Port"));
+  saveEnabled_ = false;
+  Changed();
+}
+
+void PreferencesForm::Save() {
+  desktop_.MessageBox(
+      "Remember! These setting's will not take place until you restart the Orvane application!",
+      kOkInformation, "Tip!");
+  // The message waited for its answer: everything below reads the fields as they are now.
+  Write("Server", "ServerName", Text(ServerName));
+  Write("Server", "IndexFile", Text(IndexPage));
+  Write("Server", "MaxConnect", Text(MaxUsers));
+  Write("Server", "Port", Text(ServerPort));
+  Write("Server", "HttpHeaders", headers_ ? "1" : "0");
+  if (checked_) {
+    if (Text(AdminPassword) != Text(ConfirmPassword)) {
+      desktop_.MessageBox(
+          "Administrator passwords do not match\rPasswords are Case-Sensitive...Please check "
+          "your entries, and try again",
+          kOkOnly);
+      SetText(AdminPassword, {});
+      SetText(ConfirmPassword, {});
+      return;
+    }
+    if (Text(AdminPassword).size() < 4) {
+      desktop_.MessageBox(
+          "Your password must be at least 4 characters in length\rPlease enter in a new "
+          "password, and save again",
+          kOkOnly);
+      SetText(AdminPassword, {});
+      SetText(ConfirmPassword, {});
+      return;
+    }
+  }
+  if (Text(AdminPort) == Text(ServerPort)) {
+    desktop_.MessageBox(
+        "You cannot use the same Admin-Login port as the server port.\rPlease choose another "
+        "port, and save again",
+        kOkOnly);
+    SetText(AdminPort, QByteArray::number(LeadingNumber(Text(ServerPort)) + 1LL));
+    return;
+  }
+  Write("Admin", "Allow", checked_ ? "1" : "0");
+  Write("Admin", "UserName", Text(AdminName));
+  Write("Admin", "Password", Text(AdminPassword));
+  Write("Admin", "Port", TrimSpaces(Text(AdminPort)));
+  saveEnabled_ = false;
+  Changed();
+}
+
+bool PreferencesForm::Close() {
+  if (!saveEnabled_) return true;
+  return desktop_.MessageBox(
+             "You have setting's that are unsaved, if you continue you will loose these "
+             "settings.\r\n\r\nContinue w/o saving?",
+             kYesNo, "Unsaved Data") == kAnswerYes;
+}
+
+}  // namespace orvane
