@@ -14,8 +14,16 @@ namespace orvane {
 
 class RawClient {
  public:
-  explicit RawClient(quint16 port, int receiveBuffer = 0) {
+  // `source`: the local address to connect from (another loopback address such as 127.0.0.2
+  // stands for a second machine).
+  explicit RawClient(quint16 port, int receiveBuffer = 0, const char* source = nullptr) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (source != nullptr) {
+      sockaddr_in local{};
+      local.sin_family = AF_INET;
+      ::inet_pton(AF_INET, source, &local.sin_addr);
+      ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
     if (receiveBuffer > 0) {
       ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }

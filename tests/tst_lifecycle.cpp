@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "admin/adminlistener.h"
+#include "admin/adminsite.h"
 #include "core/lifecycle.h"
 #include "testshell.h"
 #include "util/hostaddress.h"
@@ -18,7 +18,7 @@ struct Program {
   TestShell shell;
   AppState state{shell};
   PublicServer web{state};
-  AdminListener admin;
+  AdminSite admin{state, web};
   Lifecycle lifecycle{state, web, admin};
 
   explicit Program(const QByteArray& appPath, int port = 0, QByteArray allow = "0",
@@ -53,7 +53,7 @@ class LifecycleTest : public QObject {
     TestShell shell;
     AppState state(shell);
     PublicServer web(state);
-    AdminListener admin;
+    AdminSite admin(state, web);
     Lifecycle lifecycle(state, web, admin);
     lifecycle.StartUp(app_, "other");
     QCOMPARE(shell.calls, QByteArrayList({"Panel1(Offline)", "Caption(Orvane Light 0.7)",
@@ -68,7 +68,7 @@ class LifecycleTest : public QObject {
     TestShell shell;
     AppState state(shell);
     PublicServer web(state);
-    AdminListener admin;
+    AdminSite admin(state, web);
     Lifecycle lifecycle(state, web, admin);
     Settings s = LoadSettings(app_);
     s.RunningPort = 0;

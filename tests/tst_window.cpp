@@ -15,7 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "admin/adminlistener.h"
+#include "admin/adminsite.h"
 #include "core/lifecycle.h"
 #include "shell/mainwindow.h"
 #include "shell/preferencesdialog.h"
@@ -41,7 +41,7 @@ class WindowTest : public QObject {
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<AppState> state_;
   std::unique_ptr<PublicServer> web_;
-  std::unique_ptr<AdminListener> admin_;
+  std::unique_ptr<AdminSite> admin_;
   std::unique_ptr<Lifecycle> lifecycle_;
   QList<Answered> answered_;
 
@@ -72,7 +72,7 @@ class WindowTest : public QObject {
     window_ = std::make_unique<MainWindow>();
     state_ = std::make_unique<AppState>(*window_);
     web_ = std::make_unique<PublicServer>(*state_);
-    admin_ = std::make_unique<AdminListener>();
+    admin_ = std::make_unique<AdminSite>(*state_, *web_);
     lifecycle_ = std::make_unique<Lifecycle>(*state_, *web_, *admin_);
     window_->Attach(*state_, *lifecycle_);
     Settings settings = LoadSettings(app);

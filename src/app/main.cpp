@@ -9,7 +9,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "admin/adminlistener.h"
+#include "admin/adminsite.h"
 #include "app/commandline.h"
 #include "app/signalwatcher.h"
 #ifdef ORVANE_GUI
@@ -46,12 +46,14 @@ int RunHeadless(const QByteArray& appPath) {
   HeadlessShell shell;
   AppState state(shell);
   PublicServer web(state);
-  AdminListener admin;
+  AdminSite admin(state, web);
   Lifecycle lifecycle(state, web, admin);
   // Without a window there is nothing to minimise and no menu to choose Run Server from: the
   // server runs at once, with or without "/r".
   lifecycle.StartUp(appPath, {});
   if (!lifecycle.RunServer()) return 1;
+  QObject::connect(&signals, &SignalWatcher::Restart, qApp,
+                   [&lifecycle] { lifecycle.RestartAdmin(); });
 
   return QCoreApplication::exec();
 }

@@ -25,6 +25,7 @@ void SignalWatcher::Install() {
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
 }
 
 SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
@@ -33,7 +34,13 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
   notifier_ = std::make_unique<QSocketNotifier>(gPipe[0], QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
     unsigned char byte = 0;
-    while (::read(gPipe[0], &byte, 1) == 1) Q_EMIT Stopped(byte);
+    while (::read(gPipe[0], &byte, 1) == 1) {
+      if (byte == SIGHUP) {
+        Q_EMIT Restart();
+      } else {
+        Q_EMIT Stopped(byte);
+      }
+    }
   });
 }
 

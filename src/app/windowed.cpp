@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "admin/adminlistener.h"
+#include "admin/adminsite.h"
 #include "app/signalwatcher.h"
 #include "core/lifecycle.h"
 #include "shell/mainwindow.h"
@@ -28,9 +28,11 @@ int RunWindowed(const QByteArray& appPath, const QByteArray& argument) {
   MainWindow window;  // the shell outlives everything that talks to it
   AppState state(window);
   PublicServer web(state);
-  AdminListener admin;
+  AdminSite admin(state, web);
   Lifecycle lifecycle(state, web, admin);
   window.Attach(state, lifecycle);
+  QObject::connect(&signals, &SignalWatcher::Restart, qApp,
+                   [&lifecycle] { lifecycle.RestartAdmin(); });
   lifecycle.StartUp(appPath, argument);
   window.ShowAfterStartUp();
   return QApplication::exec();

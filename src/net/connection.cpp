@@ -44,6 +44,7 @@ bool Connection::Open(qintptr fd) {
   fd_ = static_cast<int>(fd);
   ++generation_;
   peer_ = PeerAddressText(fd_);
+  peerPort_ = orvane::PeerPort(fd_);
   in_.clear();
   discard_ = peerDone_ = finishing_ = writeShut_ = false;
   readNotifier_.setSocket(fd_);

@@ -32,6 +32,7 @@ class Connection : public QObject {
   bool IsOpen() const { return fd_ >= 0; }
   // The peer's address: dotted decimal for IPv4.
   QByteArray PeerAddress() const { return peer_; }
+  int PeerPort() const { return peerPort_; }
 
   // The bytes received and not taken yet.
   QByteArray TakeInput();
@@ -93,6 +94,7 @@ class Connection : public QObject {
   int fd_ = -1;
   quint64 generation_ = 0;  // changes on every open and close
   QByteArray peer_;
+  int peerPort_ = 0;
   QByteArray in_;
   std::deque<Segment> out_;
   bool discard_ = false;

@@ -55,4 +55,17 @@ QByteArray PeerAddressText(int fd) {
   return QByteArray(text);
 }
 
+int PeerPort(int fd) {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return 0;
+  if (storage.ss_family == AF_INET) {
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
+  }
+  if (storage.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
+  }
+  return 0;
+}
+
 }  // namespace orvane

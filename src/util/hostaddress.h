@@ -18,4 +18,7 @@ HostAddress GetIPAddress();
 // address carried in IPv6), the usual text form for IPv6; empty when it cannot be read.
 QByteArray PeerAddressText(int fd);
 
+// The peer's port of a connected socket; 0 when it cannot be read.
+int PeerPort(int fd);
+
 }  // namespace orvane

@@ -1,0 +1,296 @@
+#include "admin/adminsite.h"
+
+#include <QHostInfo>
+#include <QNetworkInterface>
+
+#include "core/settings.h"
+#include "net/connection.h"
+#include "net/httpheader.h"
+#include "util/hostaddress.h"
+#include "util/text.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr int kListenBacklog = 64;
+// A connection is never held longer than this while nothing is uploaded, however it trickles.
+constexpr int kConnectionLimitMs = 60000;
+// A form waited for across blocks may be this large; anything larger is answered as it is.
+constexpr qsizetype kMaxForm = 64 * 1024;
+// How long a finished connection may take to be closed by the browser.
+constexpr int kLingerMs = 5000;
+
+qsizetype HeaderEnd(const QByteArray& block) {
+  const qsizetype at = block.indexOf("\r\n\r\n");
+  return at < 0 ? -1 : at + 4;
+}
+
+// The value of header `name` (with its colon, in any letter case) among the header lines.
+QByteArray HeaderValue(const QByteArray& block, QByteArrayView name) {
+  const qsizetype end = HeaderEnd(block);
+  const QByteArrayView head = QByteArrayView(block).first(end < 0 ? block.size() : end);
+  const qsizetype at = IndexOfFolded(head, "\r\n" + name.toByteArray());
+  if (at < 0) return {};
+  const qsizetype start = at + 2 + name.size();
+  qsizetype stop = head.indexOf('\r', start);
+  if (stop < 0) stop = head.size();
+  return head.sliced(start, stop - start).toByteArray().trimmed();
+}
+
+}  // namespace
+
+AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
+    : QObject(parent), app_(app), web_(web) {
+  listener_.onIncoming = [this](qintptr fd) { OnIncoming(fd); };
+  listener_.setListenBacklogSize(kListenBacklog);
+  connect(&sweep_, &QTimer::timeout, this, &AdminSite::Sweep);
+}
+
+AdminSite::~AdminSite() {
+  Close();
+}
+
+bool AdminSite::Listen(int port) {
+  Close();
+  if (port < 0 || port > 65535) return false;
+  host_ = GetIPAddress().address;
+  if (!listener_.listen(QHostAddress::Any, static_cast<quint16>(port))) return false;
+  sweep_.start(250);
+  return true;
+}
+
+void AdminSite::Close() {
+  if (connection_ != nullptr) {
+    connection_->Abort();
+    connection_->deleteLater();
+    connection_ = nullptr;
+  }
+  pending_.clear();
+  listener_.close();
+  sweep_.stop();
+}
+
+void AdminSite::Restart() {
+  if (app_.settings.AdminAllow != "1") return;
+  app_.desktop.AppendLog("Admin Restart");
+  const quint16 port = listener_.isListening() ? listener_.serverPort()
+                                               : static_cast<quint16>(app_.settings.AdminPort);
+  Listen(port);
+  SetPanel("Ready");
+}
+
+void AdminSite::OnIncoming(qintptr fd) {
+  // One connection at a time: the others wait in the listen queue until this one is done.
+  listener_.pauseAccepting();
+  auto* connection = new Connection(this);
+  if (!connection->Open(fd)) {
+    connection->deleteLater();
+    listener_.resumeAccepting();
+    return;
+  }
+  connection_ = connection;
+  replied_ = false;
+  pending_.clear();
+  lastData_.start();
+  connected_.start();
+  connect(connection, &Connection::DataArrived, this, [this, connection] {
+    if (connection == connection_) OnData();
+  });
+  connect(connection, &Connection::OutputDrained, this, [this, connection] {
+    if (connection == connection_ && replied_) EndConnection();
+  });
+  // A browser that leaves, or breaks the connection, frees the site for the next one.
+  auto ended = [this, connection] {
+    if (connection == connection_) EndConnection();
+  };
+  connect(connection, &Connection::PeerClosed, this, ended);
+  connect(connection, &Connection::Failed, this, ended);
+}
+
+void AdminSite::EndConnection() {
+  Connection* connection = connection_;
+  connection_ = nullptr;
+  pending_.clear();
+  if (connection != nullptr) {
+    if (connection->Finish()) {
+      connect(connection, &Connection::Closed, connection, &QObject::deleteLater);
+      connect(connection, &Connection::Failed, connection, &QObject::deleteLater);
+      QTimer::singleShot(kLingerMs, connection, [connection] {
+        connection->Abort();
+        connection->deleteLater();
+      });
+    } else {
+      connection->deleteLater();
+    }
+  }
+  if (listener_.isListening()) listener_.resumeAccepting();
+}
+
+void AdminSite::Sweep() {
+  if (connection_ == nullptr || replied_) return;
+  if (lastData_.hasExpired(idleMs_) || connected_.hasExpired(kConnectionLimitMs)) {
+    EndConnection();
+  }
+}
+
+AdminView AdminSite::View() const {
+  const Settings& s = app_.settings;
+  return {host_,        s.AdminPort, s.RunningPort, s.ServerName, web_.ActiveConnections(),
+          s.MaxConnect, s.IndexFile};
+}
+
+void AdminSite::OnData() {
+  lastData_.start();
+  QByteArray block = connection_->TakeInput();
+  if (replied_) return;
+  if (!pending_.isEmpty()) block = pending_ + block;
+  pending_.clear();
+  if (FormIncomplete(block)) {
+    pending_ = block;  // the rest of the form comes in a later block
+    return;
+  }
+  Handle(block);
+}
+
+bool AdminSite::FormIncomplete(const QByteArray& block) const {
+  if (!block.startsWith("POST ") || block.size() > kMaxForm) return false;
+  if (HeaderValue(block, "content-type:").startsWith("multipart/")) return false;
+  const qsizetype end = HeaderEnd(block);
+  if (end < 0) return true;  // the header lines themselves are not complete yet
+  bool number = false;
+  const qint64 length = HeaderValue(block, "content-length:").toLongLong(&number);
+  return number && length <= kMaxForm && block.size() - end < length;
+}
+
+void AdminSite::Handle(const QByteArray& block) {
+  SetPanel("Busy");
+  const QByteArray peer = connection_->PeerAddress();
+  if (block.startsWith("GET ")) {
+    app_.desktop.AppendLog("Remote Admin Login Request " + peer);
+    Reply(LoginPage(View()));
+    SetPanel("Ready");
+    return;
+  }
+  if (!block.startsWith("POST ")) {
+    SetPanel("Ready");
+    return;
+  }
+  const qsizetype end = HeaderEnd(block);
+  const QByteArray body = end < 0 ? block.mid(3) : block.mid(end);
+  if (body.isEmpty() || body.startsWith("---")) {
+    // An upload: the receiver is not part of this site yet.
+    Reply(ServerErrorPage());
+    SetPanel("Ready");
+    return;
+  }
+  if (!body.contains('=')) {
+    Reply(BrowserRefusalPage());
+    EndConnection();  // at once, without waiting for the page to go; the panel stays "Busy"
+    return;
+  }
+  Answer(block, body);
+  SetPanel("Ready");
+}
+
+void AdminSite::Answer(const QByteArray& block, const QByteArray& body) {
+  const QByteArray peer = connection_->PeerAddress();
+  const QByteArray form = body.left(body.indexOf('='));
+  if (form == "UserName") {
+    Reply(Login(body));
+  } else if (form == "ADMINLOGIN") {
+    if (!OriginAllowed(block) || peer != app_.settings.AdminAllow) {
+      app_.desktop.AppendLog("Invalid Remote IP! Hacker?: " + peer);
+      Reply(LoggedOutPage());
+    } else {
+      Reply(Console(body));
+    }
+  } else {
+    Reply(ServerErrorPage());
+  }
+}
+
+QByteArray AdminSite::Login(const QByteArray& body) {
+  constexpr qsizetype kStart = 19;  // "UserName=&UserName="
+  const qsizetype userEnd = body.indexOf('&', kStart);
+  const QByteArray user = userEnd < 0 ? body.mid(kStart) : body.mid(kStart, userEnd - kStart);
+  const qsizetype mark = body.indexOf("password=", kStart);
+  QByteArray password;
+  qsizetype passwordEnd = -1;
+  if (mark >= 0) {
+    passwordEnd = body.indexOf('&', mark + 9);
+    password = body.mid(mark + 9, passwordEnd < 0 ? -1 : passwordEnd - mark - 9);
+  }
+  // The attempt is logged, but never the password itself.
+  app_.desktop.AppendLog("Remote Login: User: " + user +
+                         " Pass: " + QByteArray(password.size(), '*'));
+  const Settings& s = app_.settings;
+  const bool complete = userEnd >= 0 && mark >= 0 && passwordEnd >= 0;
+  if (complete && user == s.AdminUserName && password == s.AdminPassword) {
+    app_.settings.AdminAllow = connection_->PeerAddress();
+    QByteArray command = "RefreshList";
+    AdminContext context{View(), DocsFolder(), app_.desktop};
+    return AdminCommand(command, {}, context);
+  }
+  return LoginFailurePage("port " + QByteArray::number(connection_->PeerPort()),
+                          connection_->PeerAddress());
+}
+
+QByteArray AdminSite::Console(const QByteArray& body) {
+  QByteArray command = SelectCommand(body);
+  app_.desktop.AppendLog("Admin Command: " + command);
+  AdminContext context{View(), DocsFolder(), app_.desktop};
+  if (command == "Logout") {
+    app_.settings.AdminAllow.clear();
+    return LogoutPage(context.view);
+  }
+  const QByteArray page = AdminCommand(command, body, context);
+  return page.isEmpty() ? ServerErrorPage() : page;
+}
+
+bool AdminSite::OriginAllowed(const QByteArray& block) const {
+  // The console trusts an address, so any page the administrator visits could post to it; a
+  // browser says where a form comes from, and only this machine's pages may send one.
+  const qsizetype end = HeaderEnd(block);
+  if (IndexOfFolded(QByteArrayView(block).first(end < 0 ? block.size() : end), "\r\norigin:") < 0) {
+    return true;  // no Origin header: not a browser's cross-site form
+  }
+  const QByteArray origin = HeaderValue(block, "origin:");
+  QByteArray host = origin;
+  const qsizetype scheme = host.indexOf("://");
+  if (scheme < 0) return false;  // "null" and the like name no site
+  host = host.mid(scheme + 3);
+  if (host.startsWith('[')) {
+    host = host.mid(1, host.indexOf(']') - 1);
+  } else if (host.contains(':')) {
+    host = host.left(host.indexOf(':'));
+  }
+  host = host.toLower();
+  if (host == "localhost" || host == host_ ||
+      host == QHostInfo::localHostName().toLower().toLatin1()) {
+    return true;
+  }
+  const QHostAddress address(QString::fromLatin1(host));
+  if (address.isNull()) return false;
+  if (address.isLoopback()) return true;
+  for (const QHostAddress& own : QNetworkInterface::allAddresses()) {
+    if (own.isEqual(address, QHostAddress::TolerantConversion)) return true;
+  }
+  return false;
+}
+
+void AdminSite::Reply(const QByteArray& page) {
+  replied_ = true;
+  QByteArray bytes = page;
+  if (app_.settings.HttpHeaders) {
+    bytes.prepend(ReplyHeader({ReplyStatus::Ok, "text/html"}, page.size()));
+  }
+  connection_->DiscardInput();
+  connection_->Send(bytes);
+}
+
+QByteArray AdminSite::DocsFolder() const {
+  return AsAppPath(app_.settings.DocsPath);
+}
+
+}  // namespace orvane

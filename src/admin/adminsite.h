@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include "admin/admincommand.h"
+#include "core/appstate.h"
+#include "core/services.h"
+#include "net/listener.h"
+
+namespace orvane {
+
+class Connection;
+
+// The administration site (sckAdmin): one browser connection at a time on the administration
+// port. Each block of data it receives is one request: a GET gets the login page, a POST the
+// login check or, from the logged-in address, a console command. Once a reply has gone the
+// connection is closed and the next one is taken. Others wait their turn in the listen queue.
+class AdminSite : public QObject, public AdminService {
+  Q_OBJECT
+
+ public:
+  AdminSite(AppState& app, const PublicService& web, QObject* parent = nullptr);
+  ~AdminSite() override;
+
+  bool Listen(int port) override;
+  void Close() override;
+  void Restart() override;
+  quint16 ListeningPort() const { return listener_.serverPort(); }
+  // How long a connection may stay without data and without a reply (10 s).
+  void SetIdleLimit(int ms) { idleMs_ = ms; }
+
+ private:
+  void OnIncoming(qintptr fd);
+  void OnData();
+  // Handles one request; the page to send, or nothing when there is no reply (yet).
+  void Handle(const QByteArray& block);
+  // A form from `block` with its `body`: the login, or a console form.
+  void Answer(const QByteArray& block, const QByteArray& body);
+  QByteArray Login(const QByteArray& body);
+  QByteArray DocsFolder() const;
+  QByteArray Console(const QByteArray& body);
+  bool OriginAllowed(const QByteArray& block) const;
+  // True when a form's body has not all arrived yet and is worth waiting for.
+  bool FormIncomplete(const QByteArray& block) const;
+  void Reply(const QByteArray& page);
+  // Ends the current connection (gracefully, after what was queued) and takes the next one.
+  void EndConnection();
+  void Sweep();
+  AdminView View() const;
+  void SetPanel(const QByteArray& text) { app_.desktop.SetPanel(4, text); }
+
+  AppState& app_;
+  const PublicService& web_;
+  Listener listener_;
+  Connection* connection_ = nullptr;
+  QByteArray pending_;  // a form whose body is still arriving
+  QByteArray host_;     // the machine's address, looked up when the site starts listening
+  QElapsedTimer lastData_;
+  QElapsedTimer connected_;
+  QTimer sweep_;
+  int idleMs_ = 10000;
+  bool replied_ = false;
+};
+
+}  // namespace orvane

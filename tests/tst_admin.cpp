@@ -1,0 +1,345 @@
+// The administration site over real sockets: login, console commands, erase, the log, and the
+// rules that keep strangers out.
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "admin/admincommand.h"
+#include "admin/adminsite.h"
+#include "rawclient.h"
+#include "testshell.h"
+#include "util/files.h"
+#include "util/hostaddress.h"
+#include "web/publicserver.h"
+
+using namespace orvane;
+
+namespace {
+
+const QByteArray Q = "\"";
+
+QByteArray Post(const QByteArray& body, const QByteArray& extraHeaders = {}) {
+  return "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: " + QByteArray::number(body.size()) +
+         "\r\n" + extraHeaders + "\r\n" + body;
+}
+
+QByteArray LoginBody(const QByteArray& user, const QByteArray& password) {
+  return "UserName=&UserName=" + user + "&password=" + password + "&Request=Login";
+}
+
+}  // namespace
+
+class AdminTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<QTemporaryDir> dir_;
+  QByteArray app_;
+  std::unique_ptr<TestShell> shell_;
+  std::unique_ptr<AppState> state_;
+  std::unique_ptr<PublicServer> web_;
+  std::unique_ptr<AdminSite> site_;
+  QByteArray host_;
+
+  quint16 Port() const { return site_->ListeningPort(); }
+  QByteArray Fetch(const QByteArray& request, const char* source = nullptr) {
+    RawClient client(Port(), 0, source);
+    client.Send(request);
+    if (!client.WaitClosed(10000)) return "<still open>";
+    return client.received;
+  }
+  QByteArray Console(const QByteArray& rest, const char* source = nullptr) {
+    return Fetch(Post("ADMINLOGIN=&" + rest), source);
+  }
+  AdminView View() const {
+    return {host_, state_->settings.AdminPort, 80, "Orvane Light v.0.7", 0, 50, "index.html"};
+  }
+  QByteArray ConsoleNow() {
+    return ConsolePage(
+        View(), ListDirectory(app_ + "docs/", "<input type=" + Q + "checkbox" + Q + "name=" + Q,
+                              Q + "></p>", View()));
+  }
+  void Put(const QByteArray& name, const QByteArray& content = "x") {
+    QDir().mkpath(QFileInfo(QFile::decodeName(app_ + name)).absolutePath());
+    QVERIFY(WriteFileAtomically(app_ + name, content));
+  }
+  void LogIn() {
+    QVERIFY(Fetch(Post(LoginBody("admin", "Secret1"))).contains("Administrator Logged In"));
+    QCOMPARE(state_->settings.AdminAllow, QByteArray("127.0.0.1"));
+    state_->desktop.ClearLog();
+  }
+
+ private Q_SLOTS:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    app_ = QFile::encodeName(dir_->path()) + "/";
+    QVERIFY(MakeDir(app_ + "docs"));
+    shell_ = std::make_unique<TestShell>();
+    state_ = std::make_unique<AppState>(*shell_);
+    state_->settings = LoadSettings(app_);
+    state_->settings.AdminUserName = "admin";
+    state_->settings.AdminPassword = "Secret1";
+    state_->settings.AdminAllow = "1";
+    web_ = std::make_unique<PublicServer>(*state_);
+    site_ = std::make_unique<AdminSite>(*state_, *web_);
+    QVERIFY(site_->Listen(0));
+    state_->settings.AdminPort = Port();
+    host_ = GetIPAddress().address;
+  }
+  void cleanup() {
+    site_.reset();
+    web_.reset();
+    state_.reset();
+  }
+
+  void loginPage() {
+    const QByteArray page = Fetch("GET /anything HTTP/1.1\r\nHost: h\r\n\r\n");
+    QCOMPARE(page,
+             "<html><head><Title>Orvane Light Remote Server Login</Title></Head><BR>Please "
+             "Enter in your User Name and Password<BR><BR><BR><form method=\"POST\" "
+             "action=\"http://" +
+                 host_ + ":" + QByteArray::number(Port()) +
+                 "\"><input type=\"hidden\" name=\"UserName\" value><p>User Name: <input "
+                 "type=\"text\"name=\"UserName\" size=\"20\" maxlength=\"20\"> "
+                 "</p><p>Password: <input type=\"password\" name=\"password\" size=\"20\" "
+                 "maxlength=\"20\"> </p><p><input type=\"submit\" name=\"Request\" "
+                 "value=\"Login\"> <input type=\"reset\"name=\"Clear\" value=\"Reset\"> "
+                 "</p></form></html>");
+    QCOMPARE(shell_->logLines, QByteArrayList({"Remote Admin Login Request 127.0.0.1"}));
+    QCOMPARE(shell_->panels[4], QByteArray("Ready"));
+  }
+
+  void noReply_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::newRow("HEAD") << QByteArray("HEAD / HTTP/1.0\r\n\r\n");
+    QTest::newRow("lower-case get") << QByteArray("get / HTTP/1.0\r\n\r\n");
+  }
+  void noReply() {
+    QFETCH(QByteArray, request);
+    RawClient client(Port());
+    QVERIFY(client.Send(request));
+    QVERIFY(client.StillOpenAfter(100));
+    QVERIFY(client.received.isEmpty());
+    QCOMPARE(shell_->panels[4], QByteArray("Ready"));
+  }
+
+  void loginChecks() {
+    const QByteArray failure =
+        "<html><head><Title>Orvane Light - Login Failure</title></head><BR>Login Failure<BR>"
+        "Please Press your browser's back button to try again<BR><BR>HACKERS BEWARE: YOU HAVE "
+        "BEEN LOGGED AND TRACED: port ";
+    QVERIFY(Fetch(Post(LoginBody("Admin", "Secret1"))).startsWith(failure));
+    QVERIFY(Fetch(Post(LoginBody("admin", "secret1"))).endsWith(" 127.0.0.1<br></html>"));
+    QCOMPARE(state_->settings.AdminAllow, QByteArray("1"));
+    // The attempts are logged, the passwords never.
+    QCOMPARE(shell_->logLines, QByteArrayList({"Remote Login: User: Admin Pass: *******",
+                                               "Remote Login: User: admin Pass: *******"}));
+    QCOMPARE(Fetch(Post(LoginBody("admin", "Secret1"))), ConsoleNow());
+    QCOMPARE(state_->settings.AdminAllow, QByteArray("127.0.0.1"));
+  }
+
+  void emptyCredentials() {
+    state_->settings.AdminUserName.clear();
+    state_->settings.AdminPassword.clear();
+    QVERIFY(Fetch(Post(LoginBody("", ""))).contains("Administrator Logged In"));
+  }
+
+  void consoleFromAnotherAddress() {
+    LogIn();
+    QCOMPARE(Console("RefreshList=RefreshList", "127.0.0.2"), LoggedOutPage());
+    QCOMPARE(shell_->logLines, QByteArrayList({"Invalid Remote IP! Hacker?: 127.0.0.2"}));
+    QCOMPARE(Console("RefreshList=RefreshList"), ConsoleNow());
+  }
+
+  void foreignOriginIsRefused() {
+    LogIn();
+    const QByteArray body = "ADMINLOGIN=&Logout=Logout";
+    QCOMPARE(Fetch(Post(body, "Origin: http://evil.example\r\n")), LoggedOutPage());
+    QCOMPARE(Fetch(Post(body, "Origin: null\r\n")), LoggedOutPage());
+    QCOMPARE(state_->settings.AdminAllow, QByteArray("127.0.0.1"));  // still logged in
+    QCOMPARE(shell_->logLines.size(), 2);
+    QVERIFY(Fetch(Post(body, "Origin: http://127.0.0.1:" + QByteArray::number(Port()) + "\r\n"))
+                .contains("Thank you for logging out."));
+    QCOMPARE(state_->settings.AdminAllow, QByteArray());
+    // After the logout no address is logged in.
+    QCOMPARE(Console("RefreshList=RefreshList"), LoggedOutPage());
+  }
+
+  void formInTwoBlocks() {
+    RawClient client(Port());
+    const QByteArray body = LoginBody("admin", "Secret1");
+    QVERIFY(client.Send("POST / HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) +
+                        "\r\n\r\n"));
+    QVERIFY(client.StillOpenAfter(100));
+    QVERIFY(client.Send(body));
+    QVERIFY(client.WaitClosed());
+    QVERIFY(client.received.contains("Administrator Logged In"));
+  }
+
+  void bodyWithoutEqualsSign() {
+    QCOMPARE(Fetch(Post("letters")), BrowserRefusalPage());
+    QCOMPARE(shell_->panels[4], QByteArray("Busy"));
+  }
+
+  void commands() {
+    LogIn();
+    QCOMPARE(Console("Rename=Rename"), NoticePage());
+    QVERIFY(NoticePage().contains("This function is not available in this version."));
+    QCOMPARE(Console("ClearLog=ClearLog"), NoticePage());
+    QCOMPARE(Console("RenameFiles=RenameFiles"), ServerErrorPage());
+    QCOMPARE(Console("Nothing=Nothing"), ServerErrorPage());
+    QCOMPARE(Console("Upload...=Upload..."), UploadFormPage(View()));
+    QCOMPARE(shell_->logLines, QByteArrayList({"Admin Command: Rename", "Admin Command: Clear Log",
+                                               "Admin Command: RenameFiles",
+                                               "Admin Command: ", "Admin Command: PreUpload"}));
+  }
+
+  void selectCommand_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("view log") << QByteArray("ADMINLOGIN=&View+Log=View+Log")
+                              << QByteArray("View Log");
+    QTest::newRow("erase files beats erase")
+        << QByteArray("ADMINLOGIN&FILES+%21a=&EraseFiles=EraseFiles") << QByteArray("EraseFiles");
+    QTest::newRow("entry named Back")
+        << QByteArray("ADMINLOGIN=&Backup.txt=on&Erase=Erase") << QByteArray("RefreshList");
+    QTest::newRow("entry named Logout")
+        << QByteArray("ADMINLOGIN=&Logout.txt=on&Erase=Erase") << QByteArray("Logout");
+    QTest::newRow("refresh wins") << QByteArray("ADMINLOGIN=&Logout.txt=on&RefreshList=RefreshList")
+                                  << QByteArray("RefreshList");
+    QTest::newRow("none") << QByteArray("ADMINLOGIN=&x=y") << QByteArray();
+  }
+  void selectCommand() {
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, command);
+    QCOMPARE(SelectCommand(body), command);
+  }
+
+  void viewLog() {
+    LogIn();
+    for (int i = 1; i <= 3; ++i) state_->desktop.AppendLog("line " + QByteArray::number(i));
+    const QByteArray head =
+        "<html><head><title>Orvane Light v.0.7 - Remote Login - View Log</title></head><H3>Last "
+        "10 Entries In Running Log: </h3><p>";
+    const QByteArray tail =
+        "<br>***END OF LOG***<br><br>Press Your Browser's Back Button to Return<br><BR></p></html>";
+    QCOMPARE(Console("View+Log=View+Log"),
+             head + "<br>line 1<br>line 2<br>line 3<br>Admin Command: View Log" + tail);
+    for (int i = 4; i <= 25; ++i) state_->desktop.AppendLog("line " + QByteArray::number(i));
+    state_->desktop.AppendLog("<script>alert(\"&\")</script>");
+    const QByteArray page = Console("View+Log=View+Log");
+    QVERIFY(page.startsWith(head + "<br>line 18<br>line 19"));
+    QVERIFY(
+        page.endsWith("<br>line 25<br>&lt;script&gt;alert(&quot;&amp;&quot;)&lt;/script&gt;"
+                      "<br>Admin Command: View Log" +
+                      tail));
+  }
+
+  void listingAndErase() {
+    Put("docs/a b.txt");
+    Put("docs/c.txt");
+    Put("docs/img/pic.gif");
+    Put("docs/nest/inner/deep.txt");
+    Put("docs/README");
+    Put("outside.txt");
+    LogIn();
+    const QByteArray console = Console("RefreshList=RefreshList");
+    QVERIFY(console.contains("<a href=\"http://" + host_ +
+                             "/img/\" target=\"_blank\">img/ (DIR)</a><input type=\"checkbox\""
+                             "name=\"img/\"></p>"));
+    QVERIFY(console.contains(">README/ (DIR)</a>"));
+    // Confirmation: one log line per ticked entry, the list so far.
+    const QByteArray confirm =
+        Console("a+b.txt=on&c.txt=on&img%2F=on&nest%2F=on&README%2F=on&Erase=Erase");
+    QVERIFY(confirm.contains(
+        "<input type=\"hidden\" name=\"FILES !a b.txt!c.txt!img/!nest/!README/\" value>"));
+    QVERIFY(confirm.contains("</h3><br>a b.txt<br>c.txt<br>img/<br>nest/<br>README/<p>"));
+    QCOMPARE(shell_->logLines[2], QByteArray("Deleted: <br>a b.txt"));
+    QCOMPARE(shell_->logLines[3], QByteArray("Deleted: <br>a b.txt<br>c.txt"));
+    // Deletion, with the names as the browser posts the hidden field.
+    const QByteArray after =
+        Console("FILES+%21a+b.txt%21c.txt%21img%2F%21nest%2F%21README%2F=&EraseFiles=EraseFiles");
+    QVERIFY(!PathExists(app_ + "docs/a b.txt"));
+    QVERIFY(!PathExists(app_ + "docs/c.txt"));
+    QVERIFY(!PathExists(app_ + "docs/img"));
+    QVERIFY(PathExists(app_ + "docs/nest/inner/deep.txt"));  // a folder with a sub-folder stays
+    QVERIFY(PathExists(app_ + "docs/README"));  // a file without a dot is taken for a folder
+    QVERIFY(!after.contains("c.txt"));
+    QVERIFY(after.contains("nest/ (DIR)"));
+    QVERIFY(PathExists(app_ + "outside.txt"));
+  }
+
+  void refusedEraseNames() {
+    Put("outside.txt");
+    Put("docs/sub/keep.txt");
+    QVERIFY(MakeDir(app_ + "victim"));
+    Put("victim/file.txt");
+    QCOMPARE(::symlink((app_ + "victim").constData(), (app_ + "docs/link").constData()), 0);
+    LogIn();
+    Console(
+        "FILES+%21..%2Foutside.txt%21sub%2F..%2F..%2Foutside.txt%21%2Fetc%2Fhostname"
+        "%21..%5Coutside.txt%21link%2F=&EraseFiles=EraseFiles");
+    QVERIFY(PathExists(app_ + "outside.txt"));
+    QVERIFY(PathExists(app_ + "victim/file.txt"));  // the link goes, never what it points at
+    QVERIFY(!PathExists(app_ + "docs/link"));
+    QVERIFY(PathExists(app_ + "docs/sub/keep.txt"));
+    QCOMPARE(shell_->logLines.mid(1, 4),
+             QByteArrayList({"Refused: ../outside.txt", "Refused: sub/../../outside.txt",
+                             "Refused: /etc/hostname", "Refused: ..\\outside.txt"}));
+  }
+
+  void linksCarryThePublicPort() {
+    state_->settings.RunningPort = 8080;
+    Put("docs/p.html");
+    LogIn();
+    QVERIFY(
+        Console("RefreshList=RefreshList").contains("href=\"http://" + host_ + ":8080/p.html\""));
+    QVERIFY(Console("Logout=Logout").contains("href=\"http://" + host_ + ":8080/index.html\""));
+  }
+
+  void oneConnectionAtATime() {
+    RawClient first(Port());
+    QVERIFY(first.Send("HEAD / HTTP/1.0\r\n\r\n"));  // holds the site without a reply
+    QVERIFY(first.StillOpenAfter(50));
+    RawClient second(Port());
+    QVERIFY(second.Send("GET / HTTP/1.0\r\n\r\n"));
+    QVERIFY(second.StillOpenAfter(100));
+    QVERIFY(second.received.isEmpty());
+    first.Close();  // the browser gives up: the next one is served
+    QVERIFY(second.WaitClosed());
+    QVERIFY(second.received.startsWith("<html><head><Title>Orvane Light Remote Server Login"));
+  }
+
+  void idleConnectionIsClosed() {
+    site_->SetIdleLimit(300);
+    RawClient idle(Port());
+    QVERIFY(idle.WaitClosed(10000));
+    QVERIFY(Fetch("GET / HTTP/1.0\r\n\r\n").startsWith("<html>"));
+  }
+
+  void headerMode() {
+    state_->settings.HttpHeaders = true;
+    const QByteArray page = Fetch("GET / HTTP/1.1\r\n\r\n");
+    const QByteArray login = page.mid(page.indexOf("\r\n\r\n") + 4);
+    QCOMPARE(page.left(page.indexOf("\r\n\r\n") + 4),
+             "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                 QByteArray::number(login.size()) +
+                 "\r\nConnection: close\r\nServer: Orvane Light 0.7\r\n\r\n");
+    QVERIFY(login.startsWith("<html><head><Title>Orvane Light Remote Server Login"));
+  }
+
+  void restartAdmin() {
+    site_->Restart();
+    QCOMPARE(shell_->logLines, QByteArrayList({"Admin Restart"}));
+    QCOMPARE(shell_->panels[4], QByteArray("Ready"));
+    QVERIFY(Fetch("GET / HTTP/1.0\r\n\r\n").startsWith("<html>"));
+    LogIn();
+    site_->Restart();  // once someone has logged in, it does nothing
+    QVERIFY(shell_->logLines.isEmpty());
+  }
+};
+
+QTEST_GUILESS_MAIN(AdminTest)
+#include "tst_admin.moc"
