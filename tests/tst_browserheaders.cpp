@@ -50,8 +50,13 @@ class BrowserHeadersTest : public QObject {
                         dir_.path() + QStringLiteral("/server.cfg")));
     const QByteArray config = QFile::encodeName(dir_.path()) + "/server.cfg";
     QVERIFY(ReadWholeFile(config).value_or("").contains("HttpHeaders=1"));
-    QVERIFY(WriteFileAtomically(
-        config, ReadWholeFile(config).value_or("") + "Port=" + QByteArray::number(port_) + "\n"));
+    QVERIFY(WriteFileAtomically(config, ReadWholeFile(config).value_or("") +
+                                            "Port=" + QByteArray::number(port_) +
+                                            "\n[Admin]\nAllow=1\nUserName=owner\nPassword="
+                                            "Secret1\nPort=5656\n"));
+    for (const char* name : {"docs/old one.txt", "docs/old-two.txt"}) {
+      QVERIFY(WriteFileAtomically(QFile::encodeName(dir_.path()) + "/" + name, "old"));
+    }
 
     server_.start(QStringLiteral(ORVANE_BINARY),
                   {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir_.path()});
@@ -123,6 +128,78 @@ class BrowserHeadersTest : public QObject {
                                           "document.getElementById('greeting').innerText : ''"))
                  .toString(),
              QStringLiteral("Hello, Grace!"));
+  }
+  void administration() {
+    // A wrong password first.
+    auto login = [this](const char* password) {
+      QVERIFY(browser_->Open(QStringLiteral("http://127.0.0.1:5656/")));
+      QVERIFY(browser_->WaitFor(QStringLiteral("!!document.querySelector('input[type=password]')"))
+                  .toBool());
+      browser_->Evaluate(QStringLiteral("document.querySelector('input[type=text]').value='owner';"
+                                        "document.querySelector('input[type=password]').value='%1';"
+                                        "document.querySelector('input[name=Request]').click();")
+                             .arg(QLatin1String(password)));
+    };
+    login("wrong");
+    QCOMPARE(
+        browser_
+            ->WaitFor(QStringLiteral("document.title.includes('Failure') ? document.title : ''"))
+            .toString(),
+        QStringLiteral("Orvane Light - Login Failure"));
+
+    // The console, with the documents folder.
+    login("Secret1");
+    QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logged In')")).toBool());
+    const QString console =
+        browser_->Evaluate(QStringLiteral("document.body.innerText")).toString();
+    QVERIFY2(console.contains(QStringLiteral("old one.txt")), qPrintable(console));
+    QVERIFY(console.contains(QStringLiteral("sub/ (DIR)")));
+
+    // The log, as text.
+    browser_->Evaluate(
+        QStringLiteral("document.querySelector('input[name=\"View Log\"]').click()"));
+    const QString log = browser_
+                            ->WaitFor(QStringLiteral("document.title.includes('View Log') ? "
+                                                     "document.body.innerText : ''"))
+                            .toString();
+    QVERIFY2(log.contains(QStringLiteral("Remote Login: User: owner Pass: *******")),
+             qPrintable(log));
+
+    // Tick two entries, erase, confirm.
+    login("Secret1");
+    QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logged In')")).toBool());
+    browser_->Evaluate(
+        QStringLiteral("document.querySelector('input[name=\"old one.txt\"]').checked = true;"
+                       "document.querySelector('input[name=\"old-two.txt\"]').checked = true;"
+                       "document.querySelector('input[name=Erase]').click();"));
+    const QString confirm = browser_
+                                ->WaitFor(QStringLiteral("document.title.includes('Erase?') ? "
+                                                         "document.body.innerText : ''"))
+                                .toString();
+    QVERIFY2(confirm.contains(QStringLiteral("old one.txt")), qPrintable(confirm));
+    browser_->Evaluate(QStringLiteral("document.querySelector('input[name=EraseFiles]').click()"));
+    const QString after = browser_
+                              ->WaitFor(QStringLiteral("document.title.includes('Logged In') ? "
+                                                       "document.body.innerText : ''"))
+                              .toString();
+    QVERIFY(!after.contains(QStringLiteral("old one.txt")));
+    QVERIFY(!after.contains(QStringLiteral("old-two.txt")));
+    QVERIFY(!PathExists(QFile::encodeName(dir_.path()) + "/docs/old one.txt"));
+    QVERIFY(!PathExists(QFile::encodeName(dir_.path()) + "/docs/old-two.txt"));
+
+    // Log out; a console form is then refused.
+    browser_->Evaluate(QStringLiteral("document.querySelector('input[name=Logout]').click()"));
+    QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logging Out')")).toBool());
+    QVERIFY(browser_->Open(QStringLiteral("http://127.0.0.1:5656/")));
+    QVERIFY(browser_->WaitFor(QStringLiteral("!!document.forms[0]")).toBool());
+    browser_->Evaluate(QStringLiteral(
+        "const f = document.forms[0]; f.innerHTML = '<input type=hidden name=ADMINLOGIN value>"
+        "<input type=submit name=RefreshList value=RefreshList>';"
+        "f.querySelector('input[type=submit]').click();"));
+    QCOMPARE(
+        browser_->WaitFor(QStringLiteral("document.title.includes('Out') ? document.title : ''"))
+            .toString(),
+        QStringLiteral("Administrator Logged Out"));
   }
 };
 
