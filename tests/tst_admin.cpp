@@ -243,6 +243,7 @@ class AdminTest : public QObject {
     Put("docs/img/pic.gif");
     Put("docs/nest/inner/deep.txt");
     Put("docs/README");
+    QVERIFY(MakeDir(app_ + "docs/empty"));
     Put("outside.txt");
     LogIn();
     const QByteArray console = Console("RefreshList=RefreshList");
@@ -259,11 +260,13 @@ class AdminTest : public QObject {
     QCOMPARE(shell_->logLines[2], QByteArray("Deleted: <br>a b.txt"));
     QCOMPARE(shell_->logLines[3], QByteArray("Deleted: <br>a b.txt<br>c.txt"));
     // Deletion, with the names as the browser posts the hidden field.
-    const QByteArray after =
-        Console("FILES+%21a+b.txt%21c.txt%21img%2F%21nest%2F%21README%2F=&EraseFiles=EraseFiles");
+    const QByteArray after = Console(
+        "FILES+%21a+b.txt%21c.txt%21img%2F%21empty%2F%21nest%2F%21README%2F=&EraseFiles="
+        "EraseFiles");
     QVERIFY(!PathExists(app_ + "docs/a b.txt"));
     QVERIFY(!PathExists(app_ + "docs/c.txt"));
     QVERIFY(!PathExists(app_ + "docs/img"));
+    QVERIFY(!PathExists(app_ + "docs/empty"));
     QVERIFY(PathExists(app_ + "docs/nest/inner/deep.txt"));  // a folder with a sub-folder stays
     QVERIFY(PathExists(app_ + "docs/README"));  // a file without a dot is taken for a folder
     QVERIFY(!after.contains("c.txt"));

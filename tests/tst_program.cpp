@@ -140,6 +140,33 @@ class ProgramTest : public QObject {
     QVERIFY(server.waitForFinished(10000));
   }
 
+  void hangUpRestartsTheAdministrationSite() {
+    const quint16 port = FreePort();
+    QVERIFY(WriteFileAtomically(app_ + "server.cfg", "[Server]\nPort=" + QByteArray::number(port) +
+                                                         "\n[Admin]\nAllow=1\nPort=" +
+                                                         QByteArray::number(FreePort()) + "\n"));
+    QProcess process;
+    process.start(QStringLiteral(ORVANE_BINARY), {"--headless", "--app-dir", dir_.path()});
+    QVERIFY(process.waitForStarted());
+    // Once the server answers, the signal is the program's to handle.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          RawClient client(port);
+          return client.Send("GET /index.html HTTP/1.0\r\n\r\n", 500) && client.WaitClosed(2000) &&
+                 !client.received.isEmpty();
+        },
+        20000));
+    QVERIFY(QTest::qWaitFor([&] { return process.canReadLine(); }, 10000));
+    process.readLine();  // the completion line of that request
+    QVERIFY(process.processId() > 0);
+    ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+    QVERIFY(QTest::qWaitFor([&] { return process.canReadLine(); }, 10000));
+    QCOMPARE(process.readLine(), QByteArray("Admin Restart\n"));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 0);
+  }
+
   void headlessServesAndStops_data() {
     QTest::addColumn<int>("signal");
     QTest::newRow("SIGTERM") << int(SIGTERM);
