@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 #include <QDeadlineTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -68,6 +69,18 @@ class DevToolsBrowser {
     const QJsonObject result =
         Call("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, session_);
     return result["result"].toObject()["value"];
+  }
+
+  // Chooses the file `path` in the file field that `selector` finds.
+  bool ChooseFile(const QString& selector, const QString& path) {
+    const QJsonObject document = Call("DOM.getDocument", {}, session_);
+    const int root = document["root"].toObject()["nodeId"].toInt();
+    const QJsonObject field =
+        Call("DOM.querySelector", {{"nodeId", root}, {"selector", selector}}, session_);
+    const int node = field["nodeId"].toInt();
+    if (node == 0) return false;
+    Call("DOM.setFileInputFiles", {{"files", QJsonArray{path}}, {"nodeId", node}}, session_);
+    return true;
   }
 
   // Evaluates `expression` until it gives a non-empty string or true, for up to `ms`.

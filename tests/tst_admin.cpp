@@ -7,92 +7,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "admin/admincommand.h"
-#include "admin/adminsite.h"
-#include "rawclient.h"
-#include "testshell.h"
-#include "util/files.h"
-#include "util/hostaddress.h"
-#include "web/publicserver.h"
+#include "adminfixture.h"
 
 using namespace orvane;
 
-namespace {
-
-const QByteArray Q = "\"";
-
-QByteArray Post(const QByteArray& body, const QByteArray& extraHeaders = {}) {
-  return "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: " + QByteArray::number(body.size()) +
-         "\r\n" + extraHeaders + "\r\n" + body;
-}
-
-QByteArray LoginBody(const QByteArray& user, const QByteArray& password) {
-  return "UserName=&UserName=" + user + "&password=" + password + "&Request=Login";
-}
-
-}  // namespace
-
-class AdminTest : public QObject {
+class AdminTest : public AdminFixture {
   Q_OBJECT
 
-  std::unique_ptr<QTemporaryDir> dir_;
-  QByteArray app_;
-  std::unique_ptr<TestShell> shell_;
-  std::unique_ptr<AppState> state_;
-  std::unique_ptr<PublicServer> web_;
-  std::unique_ptr<AdminSite> site_;
-  QByteArray host_;
-
-  quint16 Port() const { return site_->ListeningPort(); }
-  QByteArray Fetch(const QByteArray& request, const char* source = nullptr) {
-    RawClient client(Port(), 0, source);
-    client.Send(request);
-    if (!client.WaitClosed(10000)) return "<still open>";
-    return client.received;
-  }
-  QByteArray Console(const QByteArray& rest, const char* source = nullptr) {
-    return Fetch(Post("ADMINLOGIN=&" + rest), source);
-  }
-  AdminView View() const {
-    return {host_, state_->settings.AdminPort, 80, "Orvane Light v.0.7", 0, 50, "index.html"};
-  }
-  QByteArray ConsoleNow() {
-    return ConsolePage(
-        View(), ListDirectory(app_ + "docs/", "<input type=" + Q + "checkbox" + Q + "name=" + Q,
-                              Q + "></p>", View()));
-  }
-  void Put(const QByteArray& name, const QByteArray& content = "x") {
-    QDir().mkpath(QFileInfo(QFile::decodeName(app_ + name)).absolutePath());
-    QVERIFY(WriteFileAtomically(app_ + name, content));
-  }
-  void LogIn() {
-    QVERIFY(Fetch(Post(LoginBody("admin", "Secret1"))).contains("Administrator Logged In"));
-    QCOMPARE(state_->settings.AdminAllow, QByteArray("127.0.0.1"));
-    state_->desktop.ClearLog();
-  }
-
  private Q_SLOTS:
-  void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    app_ = QFile::encodeName(dir_->path()) + "/";
-    QVERIFY(MakeDir(app_ + "docs"));
-    shell_ = std::make_unique<TestShell>();
-    state_ = std::make_unique<AppState>(*shell_);
-    state_->settings = LoadSettings(app_);
-    state_->settings.AdminUserName = "admin";
-    state_->settings.AdminPassword = "Secret1";
-    state_->settings.AdminAllow = "1";
-    web_ = std::make_unique<PublicServer>(*state_);
-    site_ = std::make_unique<AdminSite>(*state_, *web_);
-    QVERIFY(site_->Listen(0));
-    state_->settings.AdminPort = Port();
-    host_ = GetIPAddress().address;
-  }
-  void cleanup() {
-    site_.reset();
-    web_.reset();
-    state_.reset();
-  }
+  void init() { SetUp(); }
+  void cleanup() { TearDown(); }
 
   void loginPage() {
     const QByteArray page = Fetch("GET /anything HTTP/1.1\r\nHost: h\r\n\r\n");

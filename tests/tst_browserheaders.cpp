@@ -187,6 +187,31 @@ class BrowserHeadersTest : public QObject {
     QVERIFY(!PathExists(QFile::encodeName(dir_.path()) + "/docs/old one.txt"));
     QVERIFY(!PathExists(QFile::encodeName(dir_.path()) + "/docs/old-two.txt"));
 
+    // Upload a file with every byte value; then Back, and UploadNow without a file.
+    QByteArray bytes;
+    for (int i = 0; i < 256 * 40; ++i) bytes += static_cast<char>(i * 7);
+    const QString picked = dir_.path() + QStringLiteral("/picked.bin");
+    QVERIFY(WriteFileAtomically(QFile::encodeName(picked), bytes));
+    auto uploadForm = [this] {
+      browser_->Evaluate(
+          QStringLiteral("document.querySelector('input[name=\"Upload...\"]').click()"));
+      QVERIFY(browser_->WaitFor(QStringLiteral("!!document.querySelector('input[type=file]')"))
+                  .toBool());
+    };
+    uploadForm();
+    QVERIFY(browser_->ChooseFile(QStringLiteral("input[type=file]"), picked));
+    browser_->Evaluate(QStringLiteral("document.querySelector('input[name=UploadNow]').click()"));
+    QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Upload Done')")).toBool());
+    QVERIFY(ReadWholeFile(QFile::encodeName(dir_.path()) + "/docs/picked.bin") == bytes);
+    browser_->Evaluate(QStringLiteral("document.querySelector('input[name=Back]').click()"));
+    QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logged In')")).toBool());
+    uploadForm();
+    browser_->Evaluate(QStringLiteral("document.querySelector('input[name=UploadNow]').click()"));
+    QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logged In')")).toBool());
+    QVERIFY(browser_->Evaluate(QStringLiteral("document.body.innerText"))
+                .toString()
+                .contains(QStringLiteral("picked.bin")));
+
     // Log out; a console form is then refused.
     browser_->Evaluate(QStringLiteral("document.querySelector('input[name=Logout]').click()"));
     QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logging Out')")).toBool());

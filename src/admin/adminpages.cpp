@@ -76,6 +76,11 @@ QByteArray ServerErrorPage() {
          "return</html>";
 }
 
+QByteArray TimeoutPage() {
+  return "<html><head><title>Orvane Light - Upload Timeout!</title></head>The upload has timed "
+         "out! Please press your browser's back button to return</html>";
+}
+
 QByteArray ConsoleFormHead(const AdminView& view) {
   return FormAction(view) + "><input type=" + Q + "hidden" + Q + " name=" + Q + "ADMINLOGIN" + Q +
          " value>";

@@ -24,6 +24,8 @@ QByteArray LoginFailurePage(const QByteArray& peerText, const QByteArray& peerAd
 QByteArray BrowserRefusalPage();
 QByteArray LoggedOutPage();
 QByteArray ServerErrorPage();
+// Sent when an upload has stalled for too long.
+QByteArray TimeoutPage();
 
 // The opening of every console form, and a submit button whose name and value are `name`.
 QByteArray ConsoleFormHead(const AdminView& view);

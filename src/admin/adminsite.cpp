@@ -45,6 +45,13 @@ AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
   listener_.onIncoming = [this](qintptr fd) { OnIncoming(fd); };
   listener_.setListenBacklogSize(kListenBacklog);
   connect(&sweep_, &QTimer::timeout, this, &AdminSite::Sweep);
+  watchdog_.setInterval(3500);
+  connect(&watchdog_, &QTimer::timeout, this, &AdminSite::Watchdog);
+}
+
+void AdminSite::SetUploadWatch(int intervalMs, int limitMs) {
+  watchdog_.setInterval(intervalMs);
+  uploadLimitMs_ = limitMs;
 }
 
 AdminSite::~AdminSite() {
@@ -76,6 +83,8 @@ void AdminSite::Restart() {
   app_.desktop.AppendLog("Admin Restart");
   const quint16 port = listener_.isListening() ? listener_.serverPort()
                                                : static_cast<quint16>(app_.settings.AdminPort);
+  upload_.Reset();
+  watchdog_.stop();
   Listen(port);
   SetPanel("Ready");
 }
@@ -109,6 +118,11 @@ void AdminSite::OnIncoming(qintptr fd) {
 }
 
 void AdminSite::EndConnection() {
+  // An upload belongs to its connection: blocks of a later one never go into its file.
+  if (upload_.Receiving()) {
+    upload_.Abandon();
+    watchdog_.stop();
+  }
   Connection* connection = connection_;
   connection_ = nullptr;
   pending_.clear();
@@ -128,7 +142,7 @@ void AdminSite::EndConnection() {
 }
 
 void AdminSite::Sweep() {
-  if (connection_ == nullptr || replied_) return;
+  if (connection_ == nullptr || replied_ || upload_.Receiving()) return;
   if (lastData_.hasExpired(idleMs_) || connected_.hasExpired(kConnectionLimitMs)) {
     EndConnection();
   }
@@ -144,6 +158,11 @@ void AdminSite::OnData() {
   lastData_.start();
   QByteArray block = connection_->TakeInput();
   if (replied_) return;
+  if (upload_.Receiving()) {
+    AnswerUpload(upload_.Continue(block, DocsFolder(), connection_->PeerAddress(),
+                                  app_.settings.AdminAllow));
+    return;
+  }
   if (!pending_.isEmpty()) block = pending_ + block;
   pending_.clear();
   if (FormIncomplete(block)) {
@@ -166,6 +185,10 @@ bool AdminSite::FormIncomplete(const QByteArray& block) const {
 void AdminSite::Handle(const QByteArray& block) {
   SetPanel("Busy");
   const QByteArray peer = connection_->PeerAddress();
+  if (upload_.HasBoundary() &&
+      AnswerUpload(upload_.Continue(block, DocsFolder(), peer, app_.settings.AdminAllow))) {
+    return;
+  }
   if (block.startsWith("GET ")) {
     app_.desktop.AppendLog("Remote Admin Login Request " + peer);
     Reply(LoginPage(View()));
@@ -179,9 +202,13 @@ void AdminSite::Handle(const QByteArray& block) {
   const qsizetype end = HeaderEnd(block);
   const QByteArray body = end < 0 ? block.mid(3) : block.mid(end);
   if (body.isEmpty() || body.startsWith("---")) {
-    // An upload: the receiver is not part of this site yet.
-    Reply(ServerErrorPage());
-    SetPanel("Ready");
+    if (!OriginAllowed(block)) {
+      app_.desktop.AppendLog("Invalid Remote IP! Hacker?: " + peer);
+      Reply(LoggedOutPage());
+      SetPanel("Ready");
+      return;
+    }
+    AnswerUpload(upload_.Start(block, DocsFolder(), peer, app_.settings.AdminAllow));
     return;
   }
   if (!body.contains('=')) {
@@ -287,6 +314,63 @@ void AdminSite::Reply(const QByteArray& page) {
   }
   connection_->DiscardInput();
   connection_->Send(bytes);
+}
+
+bool AdminSite::AnswerUpload(UploadResult result) {
+  AdminContext context{View(), DocsFolder(), app_.desktop};
+  QByteArray command;
+  switch (result) {
+    case UploadResult::NotUpload:
+      return false;
+    case UploadResult::Waiting:
+      return true;  // no reply; the panel keeps "Busy"
+    case UploadResult::Consumed:
+      if (!watchdog_.isActive()) watchdog_.start();
+      SetPanel("Ready");
+      return true;
+    case UploadResult::Completed:
+      watchdog_.stop();
+      app_.desktop.AppendLog("Upload Success: " + upload_.Path() + " " +
+                             QByteArray::number(upload_.Length()));
+      command = "Upload";
+      Reply(AdminCommand(command, {}, context));
+      break;
+    case UploadResult::Refused:
+      app_.desktop.AppendLog("Invalid Upload IP! Hacker?: " + connection_->PeerAddress());
+      Reply(LoggedOutPage());
+      break;
+    case UploadResult::NoFile:
+      command = "RefreshList";
+      Reply(AdminCommand(command, {}, context));
+      break;
+    case UploadResult::WriteFailed:
+      watchdog_.stop();
+      app_.desktop.AppendLog("Upload Failed: " + upload_.Path());
+      Reply(ServerErrorPage());
+      break;
+    case UploadResult::Failed:
+      watchdog_.stop();
+      Reply(ServerErrorPage());
+      break;
+  }
+  SetPanel("Ready");
+  return true;
+}
+
+void AdminSite::Watchdog() {
+  if (!upload_.Receiving()) {
+    watchdog_.stop();
+    return;
+  }
+  const qint64 stalled = upload_.MsSinceData();
+  if (stalled >= 1000) SetPanel("TimeOut: " + QByteArray::number(stalled / 1000));
+  if (stalled <= uploadLimitMs_) return;
+  // The stalled upload is given up: the part received stays, and the site listens again.
+  if (connection_ != nullptr) Reply(TimeoutPage());
+  app_.desktop.AppendLog("Timeout. Restarted Admin");
+  upload_.Abandon();
+  watchdog_.stop();
+  EndConnection();
 }
 
 QByteArray AdminSite::DocsFolder() const {

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "admin/admincommand.h"
+#include "admin/uploadreceiver.h"
 #include "core/appstate.h"
 #include "core/services.h"
 #include "net/listener.h"
@@ -30,6 +31,8 @@ class AdminSite : public QObject, public AdminService {
   quint16 ListeningPort() const { return listener_.serverPort(); }
   // How long a connection may stay without data and without a reply (10 s).
   void SetIdleLimit(int ms) { idleMs_ = ms; }
+  // How often the upload watchdog looks (3.5 s), and how long an upload may stall (60 s).
+  void SetUploadWatch(int intervalMs, int limitMs);
 
  private:
   void OnIncoming(qintptr fd);
@@ -48,6 +51,9 @@ class AdminSite : public QObject, public AdminService {
   // Ends the current connection (gracefully, after what was queued) and takes the next one.
   void EndConnection();
   void Sweep();
+  // An upload's answer for `result`; false when the block was no part of the upload.
+  bool AnswerUpload(UploadResult result);
+  void Watchdog();
   AdminView View() const;
   void SetPanel(const QByteArray& text) { app_.desktop.SetPanel(4, text); }
 
@@ -60,6 +66,9 @@ class AdminSite : public QObject, public AdminService {
   QElapsedTimer lastData_;
   QElapsedTimer connected_;
   QTimer sweep_;
+  UploadReceiver upload_;
+  QTimer watchdog_;  // Timer1
+  int uploadLimitMs_ = 60000;
   int idleMs_ = 10000;
   bool replied_ = false;
 };
