@@ -2,7 +2,9 @@
 // it keeps C connections in flight, each sending one request and reading until the server
 // closes, for N requests in all (or until the time limit). It talks only to the loopback address.
 //
-//   loadgen PORT REQUEST-PATH CONCURRENCY TOTAL [SECONDS]
+//   loadgen PORT REQUEST-PATH CONCURRENCY TOTAL [SECONDS [IDLE]]
+//
+// IDLE connections are opened first and kept open, silent, for the whole run.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -36,7 +38,7 @@ struct Flight {
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(stderr, "usage: loadgen PORT REQUEST-PATH CONCURRENCY TOTAL [SECONDS]\n");
+    std::fprintf(stderr, "usage: loadgen PORT REQUEST-PATH CONCURRENCY TOTAL [SECONDS [IDLE]]\n");
     return 2;
   }
   const int port = std::atoi(argv[1]);
@@ -45,11 +47,22 @@ int main(int argc, char** argv) {
   const int concurrency = std::max(1, std::atoi(argv[3]));
   const long total = std::max(1L, std::atol(argv[4]));
   const double seconds = argc > 5 ? std::atof(argv[5]) : 60.0;
+  const int idleCount = argc > 6 ? std::atoi(argv[6]) : 0;
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+
+  std::vector<int> idle;
+  for (int i = 0; i < idleCount; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+      idle.push_back(fd);
+    else
+      close(fd);
+  }
+  if (idleCount > 0) usleep(200 * 1000);  // let the server take them in
 
   const int epoll = epoll_create1(EPOLL_CLOEXEC);
   std::vector<Flight> flights(static_cast<size_t>(concurrency));
@@ -141,6 +154,7 @@ int main(int argc, char** argv) {
     if (latencies.empty()) return 0.0;
     return latencies[std::min(latencies.size() - 1, static_cast<size_t>(p * latencies.size()))];
   };
+  for (int fd : idle) close(fd);
   std::printf(
       "requests %ld  errors %ld  seconds %.2f  req/s %.0f  MB/s %.1f  p50 %.2f ms  p99 %.2f ms\n",
       done, errors, elapsed, done / elapsed, bytes / elapsed / 1e6, percentile(0.5),

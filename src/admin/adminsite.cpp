@@ -42,8 +42,8 @@ QByteArray HeaderValue(const QByteArray& block, QByteArrayView name) {
 
 AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
     : QObject(parent), app_(app), web_(web) {
-  listener_.onIncoming = [this](qintptr fd) { OnIncoming(fd); };
-  listener_.setListenBacklogSize(kListenBacklog);
+  listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { OnIncoming(fd, peer); };
+  listener_.SetBacklog(kListenBacklog);
   connect(&sweep_, &QTimer::timeout, this, &AdminSite::Sweep);
   watchdog_.setInterval(3500);
   connect(&watchdog_, &QTimer::timeout, this, &AdminSite::Watchdog);
@@ -62,7 +62,7 @@ bool AdminSite::Listen(int port) {
   Close();
   if (port < 0 || port > 65535) return false;
   host_ = GetIPAddress().address;
-  if (!listener_.listen(QHostAddress::Any, static_cast<quint16>(port))) return false;
+  if (!listener_.Listen(static_cast<quint16>(port))) return false;
   sweep_.start(250);
   return true;
 }
@@ -74,30 +74,26 @@ void AdminSite::Close() {
     connection_ = nullptr;
   }
   pending_.clear();
-  listener_.close();
+  listener_.Close();
   sweep_.stop();
 }
 
 void AdminSite::Restart() {
   if (app_.settings.AdminAllow != "1") return;
   app_.desktop.AppendLog("Admin Restart");
-  const quint16 port = listener_.isListening() ? listener_.serverPort()
-                                               : static_cast<quint16>(app_.settings.AdminPort);
+  const quint16 port =
+      listener_.IsListening() ? listener_.Port() : static_cast<quint16>(app_.settings.AdminPort);
   upload_.Reset();
   watchdog_.stop();
   Listen(port);
   SetPanel("Ready");
 }
 
-void AdminSite::OnIncoming(qintptr fd) {
+void AdminSite::OnIncoming(int fd, const Listener::Peer& peer) {
   // One connection at a time: the others wait in the listen queue until this one is done.
-  listener_.pauseAccepting();
+  listener_.Pause();
   auto* connection = new Connection(this);
-  if (!connection->Open(fd)) {
-    connection->deleteLater();
-    listener_.resumeAccepting();
-    return;
-  }
+  connection->Open(fd, peer.address, peer.port);
   connection_ = connection;
   replied_ = false;
   pending_.clear();
@@ -138,7 +134,7 @@ void AdminSite::EndConnection() {
       connection->deleteLater();
     }
   }
-  if (listener_.isListening()) listener_.resumeAccepting();
+  listener_.Resume();
 }
 
 void AdminSite::Sweep() {

@@ -28,14 +28,14 @@ class AdminSite : public QObject, public AdminService {
   bool Listen(int port) override;
   void Close() override;
   void Restart() override;
-  quint16 ListeningPort() const { return listener_.serverPort(); }
+  quint16 ListeningPort() const { return listener_.Port(); }
   // How long a connection may stay without data and without a reply (10 s).
   void SetIdleLimit(int ms) { idleMs_ = ms; }
   // How often the upload watchdog looks (3.5 s), and how long an upload may stall (60 s).
   void SetUploadWatch(int intervalMs, int limitMs);
 
  private:
-  void OnIncoming(qintptr fd);
+  void OnIncoming(int fd, const Listener::Peer& peer);
   void OnData();
   // Handles one request; the page to send, or nothing when there is no reply (yet).
   void Handle(const QByteArray& block);

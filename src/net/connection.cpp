@@ -1,6 +1,7 @@
 #include "net/connection.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,34 +24,44 @@ constexpr qint64 kCopyChunk = 256 * 1024;
 
 Connection::SendFileCall Connection::sendFileCall = &::sendfile;
 
-Connection::Connection(QObject* parent) : QObject(parent) {
-  readNotifier_.setEnabled(false);
-  writeNotifier_.setEnabled(false);
-  connect(&readNotifier_, &QSocketNotifier::activated, this, &Connection::OnReadable);
-  connect(&writeNotifier_, &QSocketNotifier::activated, this, &Connection::OnWritable);
-}
+Connection::Connection(QObject* parent) : QObject(parent) {}
 
 Connection::~Connection() {
   Abort();
 }
 
-bool Connection::Open(qintptr fd) {
+void Connection::Open(int fd, const QByteArray& address, int port) {
   Abort();
-  const int flags = ::fcntl(static_cast<int>(fd), F_GETFL);
-  if (flags < 0 || ::fcntl(static_cast<int>(fd), F_SETFL, flags | O_NONBLOCK) < 0) {
-    ::close(static_cast<int>(fd));
-    return false;
-  }
-  fd_ = static_cast<int>(fd);
+  fd_ = fd;
   ++generation_;
-  peer_ = PeerAddressText(fd_);
-  peerPort_ = orvane::PeerPort(fd_);
+  peer_ = address;
+  peerPort_ = port;
   in_.clear();
-  discard_ = peerDone_ = finishing_ = writeShut_ = false;
-  readNotifier_.setSocket(fd_);
-  writeNotifier_.setSocket(fd_);
-  readNotifier_.setEnabled(true);
-  return true;
+  discard_ = peerDone_ = finishing_ = writeShut_ = inEvent_ = false;
+  wantRead_ = true;
+  wantWrite_ = false;
+  Watch();
+}
+
+void Connection::Watch() {
+  if (fd_ >= 0) Poller::Instance().Watch(fd_, this, wantRead_, wantWrite_);
+}
+
+void Connection::OnReady(bool readable, bool, bool hangup) {
+  if (hangup && !wantRead_ && out_.empty()) {
+    // Broken while waiting with nothing to read or send (a reply still to come): it can never
+    // be delivered, and a level-triggered hang-up would otherwise be reported for ever.
+    Fail();
+    return;
+  }
+  const quint64 generation = generation_;
+  inEvent_ = true;
+  if (readable && wantRead_) OnReadable();
+  // Output queued by the handler of what was just read goes out now, without first waiting for
+  // the poller to report the socket writable; a full socket is then watched for writing.
+  if (generation == generation_ && fd_ >= 0 && !out_.empty()) OnWritable();
+  inEvent_ = false;
+  Watch();
 }
 
 QByteArray Connection::TakeInput() {
@@ -67,7 +78,10 @@ void Connection::DiscardInput() {
 void Connection::Send(const QByteArray& data) {
   if (fd_ < 0 || data.isEmpty()) return;
   out_.push_back(Segment{data, 0, -1, 0});
-  writeNotifier_.setEnabled(true);
+  if (!inEvent_) {
+    wantWrite_ = true;
+    Watch();
+  }
 }
 
 void Connection::SendFile(int fileFd, qint64 length) {
@@ -76,11 +90,20 @@ void Connection::SendFile(int fileFd, qint64 length) {
     return;
   }
   out_.push_back(Segment{{}, 0, fileFd, length});
-  writeNotifier_.setEnabled(true);
+  if (!inEvent_) {
+    wantWrite_ = true;
+    Watch();
+  }
 }
 
-bool Connection::Finish() {
+bool Connection::Finish(bool inputComplete) {
   if (fd_ < 0) return false;
+  int unread = 0;
+  if (inputComplete && !HasPendingOutput() && ::ioctl(fd_, FIONREAD, &unread) == 0 && unread == 0) {
+    // Nothing more is coming and nothing is unread: a plain close cannot turn into a reset.
+    CloseDescriptor();
+    return false;
+  }
   finishing_ = true;
   DiscardInput();
   if (!HasPendingOutput()) ShutdownWrite();
@@ -104,9 +127,9 @@ void Connection::ReleaseSegments() {
 }
 
 void Connection::CloseDescriptor() {
-  readNotifier_.setEnabled(false);
-  writeNotifier_.setEnabled(false);
+  wantRead_ = wantWrite_ = false;
   if (fd_ >= 0) {
+    Poller::Instance().Forget(fd_);
     ::close(fd_);
     fd_ = -1;
     ++generation_;
@@ -160,7 +183,8 @@ void Connection::OnReadable() {
   }
   if (!gotEof) return;
   peerDone_ = true;
-  readNotifier_.setEnabled(false);
+  wantRead_ = false;
+  if (!inEvent_) Watch();
   if (finishing_ && writeShut_) {
     CloseDescriptor();
     Q_EMIT Closed();
@@ -245,8 +269,13 @@ void Connection::OnWritable() {
     Q_EMIT BytesWritten(written);
     if (generation != generation_) return;
   }
-  if (!out_.empty()) return;
-  writeNotifier_.setEnabled(false);
+  if (!out_.empty()) {
+    wantWrite_ = true;  // the socket is full: the rest goes when it is writable
+    if (!inEvent_) Watch();
+    return;
+  }
+  wantWrite_ = false;
+  if (!inEvent_) Watch();
   if (finishing_) {
     ShutdownWrite();
     if (peerDone_) {

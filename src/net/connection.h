@@ -3,7 +3,7 @@
 #include <sys/types.h>
 #include <QByteArray>
 #include <QObject>
-#include <QSocketNotifier>
+#include "net/poller.h"
 
 #include <deque>
 
@@ -17,7 +17,7 @@ namespace orvane {
 //
 // Signals are emitted only from the event loop, never from inside a call made on the
 // connection, so a handler may call any member from within a signal.
-class Connection : public QObject {
+class Connection : public QObject, public Poller::Client {
   Q_OBJECT
 
  public:
@@ -27,8 +27,8 @@ class Connection : public QObject {
   // The number of the client slot that owns the connection, 0 for none.
   int tag = 0;
 
-  // Takes over the connected socket `fd`. False when it cannot be used (it is then closed).
-  bool Open(qintptr fd);
+  // Takes over the connected non-blocking socket `fd` of the peer `address`:`port`.
+  void Open(int fd, const QByteArray& address, int port);
   bool IsOpen() const { return fd_ >= 0; }
   // The peer's address: dotted decimal for IPv4.
   QByteArray PeerAddress() const { return peer_; }
@@ -47,8 +47,10 @@ class Connection : public QObject {
   bool HasPendingOutput() const { return !out_.empty(); }
 
   // Once all queued output has gone: ends the sending direction and drops what still arrives
-  // until the peer closes, then closes (Closed). False when the connection is closed already.
-  bool Finish();
+  // until the peer closes, then closes (Closed). With `inputComplete` (the peer has sent all it
+  // will send) and nothing unread, it closes at once instead. False when the connection is
+  // closed already (or was closed now).
+  bool Finish(bool inputComplete = false);
   // Closes at once; queued output is dropped. No signal follows.
   void Abort();
 
@@ -84,8 +86,10 @@ class Connection : public QObject {
   static bool SegmentDone(Segment& segment, ssize_t n);
   static SendFileCall sendFileCall;
 
+  void OnReady(bool readable, bool writable, bool hangup) override;
   void OnReadable();
   void OnWritable();
+  void Watch();
   void ShutdownWrite();
   void CloseDescriptor();
   void Fail();
@@ -101,8 +105,9 @@ class Connection : public QObject {
   bool peerDone_ = false;
   bool finishing_ = false;
   bool writeShut_ = false;
-  QSocketNotifier readNotifier_{QSocketNotifier::Read};
-  QSocketNotifier writeNotifier_{QSocketNotifier::Write};
+  bool wantRead_ = false;
+  bool wantWrite_ = false;
+  bool inEvent_ = false;  // within OnReady: queued output is written before it returns
 };
 
 }  // namespace orvane

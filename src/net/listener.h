@@ -1,20 +1,48 @@
 #pragma once
 
-#include <QTcpServer>
+#include <QObject>
 #include <functional>
+
+#include "net/poller.h"
 
 namespace orvane {
 
-// A listening socket that hands every accepted descriptor to a callback instead of queueing
-// QTcpSockets, so that the connection can be driven by our own Connection.
-class Listener : public QTcpServer {
+// A listening TCP socket on every address (IPv6 and IPv4) that accepts each connection
+// non-blocking, with its peer's address, in one call, and hands it to `onIncoming`.
+class Listener : public QObject, public Poller::Client {
   Q_OBJECT
 
  public:
-  std::function<void(qintptr)> onIncoming;
+  struct Peer {
+    QByteArray address;  // dotted decimal for IPv4
+    int port = 0;
+  };
+  std::function<void(int fd, const Peer& peer)> onIncoming;
 
- protected:
-  void incomingConnection(qintptr fd) override { onIncoming(fd); }
+  explicit Listener(QObject* parent = nullptr);
+  ~Listener() override;
+
+  void SetBacklog(int backlog) { backlog_ = backlog; }
+  // Listens on `port` (0: any free port). False, with nothing listening, when it cannot.
+  bool Listen(quint16 port);
+  void Close();
+  bool IsListening() const { return fd_ >= 0; }
+  quint16 Port() const { return port_; }
+  // Stops and restarts taking connections; waiting ones stay in the listen queue meanwhile.
+  void Pause();
+  void Resume();
+
+  void OnReady(bool readable, bool writable, bool hangup) override;
+
+ Q_SIGNALS:
+  // accept failed for want of descriptors; taking connections is paused.
+  void AcceptFailed();
+
+ private:
+  int fd_ = -1;
+  quint16 port_ = 0;
+  int backlog_ = 1024;
+  bool paused_ = false;
 };
 
 }  // namespace orvane

@@ -45,10 +45,11 @@ struct ClientSlot {
   QByteArray SlotEntry;      // folder entry being examined
 
   SlotState state = SlotState::Free;
-  quint64 serial = 0;     // counts the connections the slot has held
-  qint64 bodySize = 0;    // in the Body state: the size the request text must reach
-  qint64 headerLeft = 0;  // header bytes of the reply not written yet
-  QByteArray peer;        // the client's address, taken at the accept
+  quint64 serial = 0;          // counts the connections the slot has held
+  qint64 bodySize = 0;         // in the Body state: the size the request text must reach
+  qint64 headerLeft = 0;       // header bytes of the reply not written yet
+  bool inputComplete = false;  // the request has ended: nothing more will come from the client
+  QByteArray peer;             // the client's address, taken at the accept
   ReplySink* sink = nullptr;
   Connection* connection = nullptr;
   QByteArray unfinished;       // received text whose request line has no target yet

@@ -20,9 +20,9 @@ constexpr size_t kMaxLingering = 1024;
 
 PublicServer::PublicServer(AppState& app, QObject* parent)
     : QObject(parent), app_(app), scripts_(app) {
-  listener_.onIncoming = [this](qintptr fd) { OnIncoming(fd); };
-  listener_.setListenBacklogSize(kListenBacklog);
-  connect(&listener_, &QTcpServer::acceptError, this, [this] { acceptFailed_ = true; });
+  listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { OnIncoming(fd, peer); };
+  listener_.SetBacklog(kListenBacklog);
+  connect(&listener_, &Listener::AcceptFailed, this, [this] { acceptFailed_ = true; });
   connect(&sweep_, &QTimer::timeout, this, &PublicServer::Sweep);
 }
 
@@ -43,6 +43,7 @@ int PublicServer::SweepInterval() const {
 void PublicServer::Enter(ClientSlot& slot, SlotState next) {
   switch (next) {
     case SlotState::Free:
+      if (slot.state != SlotState::Free) free_.push_back(&slot);
       slot.SlotBytesSent = 0;
       slot.headerLeft = 0;
       slot.SlotBusy = false;
@@ -134,10 +135,10 @@ bool PublicServer::Start() {
     slots_.push_back(std::move(slot));
   }
   for (auto& slot : slots_) Enter(*slot, SlotState::Free);
+  ResetFreeList();
 
   const int port = app_.settings.RunningPort;
-  if (port < 0 || port > 65535 ||
-      !listener_.listen(QHostAddress::Any, static_cast<quint16>(port))) {
+  if (port < 0 || port > 65535 || !listener_.Listen(static_cast<quint16>(port))) {
     return false;
   }
   acceptFailed_ = false;
@@ -146,35 +147,41 @@ bool PublicServer::Start() {
 }
 
 void PublicServer::Stop() {
-  listener_.close();
+  listener_.Close();
   scripts_.Stop();
   sweep_.stop();
   for (auto& slot : slots_) {
     slot->connection->Abort();
     Enter(*slot, SlotState::Free);
   }
-  for (qintptr fd : waiting_) ::close(static_cast<int>(fd));
+  for (const Waiting& client : waiting_) ::close(client.fd);
   waiting_.clear();
   for (Lingering& entry : lingering_) Recycle(entry.connection);
   lingering_.clear();
   activeConnections_ = 0;
+  ResetFreeList();
 }
 
-void PublicServer::OnIncoming(qintptr fd) {
-  for (auto& slot : slots_) {
-    if (!slot->SlotBusy) {
-      Take(*slot, fd);
-      return;
-    }
+void PublicServer::ResetFreeList() {
+  free_.clear();
+  for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) free_.push_back(it->get());
+}
+
+void PublicServer::OnIncoming(int fd, const Listener::Peer& peer) {
+  if (!free_.empty()) {
+    ClientSlot* slot = free_.back();
+    free_.pop_back();
+    Take(*slot, {fd, peer});
+    return;
   }
   // Every slot is busy: the connection waits its turn. Further ones wait in the listen queue
   // until this one is served, so waiting never costs more than the backlog.
-  waiting_.push_back(fd);
-  listener_.pauseAccepting();
+  waiting_.push_back({fd, peer});
+  listener_.Pause();
 }
 
-void PublicServer::Take(ClientSlot& slot, qintptr fd) {
-  if (!slot.connection->Open(fd)) return;
+void PublicServer::Take(ClientSlot& slot, const Waiting& client) {
+  slot.connection->Open(client.fd, client.peer.address, client.peer.port);
   ++activeConnections_;
   slot.SlotPage.clear();
   ShowConnections();
@@ -190,11 +197,17 @@ void PublicServer::Take(ClientSlot& slot, qintptr fd) {
 
 void PublicServer::ServeWaiting(ClientSlot& slot) {
   while (!slot.SlotBusy && !waiting_.empty()) {
-    const qintptr fd = waiting_.front();
+    const Waiting client = waiting_.front();
     waiting_.pop_front();
-    Take(slot, fd);
+    // The slot was put on the free list when it was released; it is taken again here.
+    if (!free_.empty() && free_.back() == &slot) {
+      free_.pop_back();
+    } else {
+      free_.erase(std::find(free_.begin(), free_.end(), &slot));
+    }
+    Take(slot, client);
   }
-  if (waiting_.empty() && listener_.isListening()) listener_.resumeAccepting();
+  if (waiting_.empty()) listener_.Resume();
 }
 
 void PublicServer::OnData(ClientSlot& slot) {
@@ -222,6 +235,10 @@ void PublicServer::OnData(ClientSlot& slot) {
 
 void PublicServer::Handle(ClientSlot& slot, QByteArray text) {
   slot.unfinished.clear();
+  // A request whose header lines have ended and that carries no body has nothing more to send:
+  // its connection may be closed at once after the reply.
+  slot.inputComplete = (text.contains("\r\n\r\n") || text.contains("\n\n")) &&
+                       !text.startsWith("POST") && !text.startsWith("post");
   Enter(slot, SlotState::Handling);
   HandleRequest(app_, slot, text);
   if (slot.state == SlotState::Body) {
@@ -283,7 +300,7 @@ void PublicServer::OnDrained(ClientSlot& slot) {
   --activeConnections_;
   app_.desktop.AppendLog(CompletionLine(slot));
   ShowConnections();
-  Linger(slot.connection);
+  Linger(slot.connection, slot.inputComplete);
   slot.connection = NewConnection();
   slot.connection->tag = slot.Index;
   Enter(slot, SlotState::Free);
@@ -304,9 +321,9 @@ void PublicServer::EndWithoutReply(ClientSlot& slot) {
   ServeWaiting(slot);
 }
 
-void PublicServer::Linger(Connection* connection) {
+void PublicServer::Linger(Connection* connection, bool inputComplete) {
   connection->tag = 0;
-  if (!connection->Finish()) {
+  if (!connection->Finish(inputComplete)) {
     Recycle(connection);
     return;
   }
@@ -337,9 +354,9 @@ void PublicServer::Sweep() {
     Recycle(lingering_.front().connection);
     lingering_.pop_front();
   }
-  if (acceptFailed_ && waiting_.empty() && listener_.isListening()) {
+  if (acceptFailed_ && waiting_.empty()) {
     acceptFailed_ = false;
-    listener_.resumeAccepting();
+    listener_.Resume();
   }
 }
 

@@ -40,7 +40,7 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   int ActiveConnections() const override { return activeConnections_; }
 
   // The port the listener is bound to (useful when RunningPort is 0).
-  quint16 ListeningPort() const { return listener_.serverPort(); }
+  quint16 ListeningPort() const { return listener_.Port(); }
   void SetLimits(const ServerLimits& limits);
 
   void Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) override;
@@ -61,8 +61,13 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
 
   Connection* NewConnection();
   ClientSlot* SlotOf(Connection* connection);
-  void OnIncoming(qintptr fd);
-  void Take(ClientSlot& slot, qintptr fd);
+  struct Waiting {
+    int fd;
+    Listener::Peer peer;
+  };
+  void OnIncoming(int fd, const Listener::Peer& peer);
+  void ResetFreeList();
+  void Take(ClientSlot& slot, const Waiting& client);
   void OnData(ClientSlot& slot);
   void Handle(ClientSlot& slot, QByteArray text);
   void OnWritten(ClientSlot& slot, qint64 count);
@@ -70,7 +75,7 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   void OnPeerClosed(ClientSlot& slot);
   void EndWithoutReply(ClientSlot& slot);
   void ServeWaiting(ClientSlot& slot);
-  void Linger(Connection* connection);
+  void Linger(Connection* connection, bool inputComplete);
   // Closes `connection` and keeps it for a later client.
   void Recycle(Connection* connection);
   void OnLingerClosed(Connection* connection);
@@ -84,7 +89,8 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   Listener listener_;
   ScriptRunner scripts_;
   std::vector<std::unique_ptr<ClientSlot>> slots_;
-  std::deque<qintptr> waiting_;
+  std::deque<Waiting> waiting_;
+  std::vector<ClientSlot*> free_;  // slots without a connection, the last freed on top
   std::deque<Lingering> lingering_;
   std::vector<Connection*> spare_;
   QTimer sweep_;
