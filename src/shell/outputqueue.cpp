@@ -68,7 +68,11 @@ bool OutputQueue::Write(const QByteArray& line) {
     offset_ = 0;
   }
   held_ += line;
-  Flush();
+  // Lines of one pass of the event loop go out in one write.
+  if (!flushQueued_ && !(notifier_ && notifier_->isEnabled())) {
+    flushQueued_ = true;
+    QMetaObject::invokeMethod(this, &OutputQueue::Flush, Qt::QueuedConnection);
+  }
   return true;
 }
 
@@ -78,6 +82,7 @@ ssize_t OutputQueue::WriteSome(const char* data, size_t size) {
 }
 
 void OutputQueue::Flush() {
+  flushQueued_ = false;
   while (!broken_ && Held() > 0) {
     const ssize_t n = WriteSome(held_.constData() + offset_, static_cast<size_t>(Held()));
     if (n > 0) {

@@ -7,10 +7,11 @@
 
 namespace orvane {
 
-// Text for a descriptor that may stop taking it (a pipe nobody reads, a stopped pager, a slow
-// journal) without ever blocking the event loop: what the descriptor cannot take at once is held
-// and written when it can, up to `capacity` bytes; whole lines beyond that are dropped and
-// counted. A reader that has gone for good (a broken pipe) gets nothing more.
+// Lines for a descriptor, written once per pass of the event loop, that may stop taking them (a
+// pipe nobody reads, a stopped pager, a slow journal) without ever blocking the event loop: what
+// the descriptor cannot take at once is held and written when it can, up to `capacity` bytes; whole
+// lines beyond that are dropped and counted. A reader that has gone for good (a broken pipe) gets
+// nothing more.
 class OutputQueue : public QObject {
   Q_OBJECT
 
@@ -34,6 +35,7 @@ class OutputQueue : public QObject {
   bool ownFd_ = false;  // a descriptor of our own, opened non-blocking
   bool socket_ = false;
   bool broken_ = false;
+  bool flushQueued_ = false;
   qsizetype capacity_;
   QByteArray held_;
   qsizetype offset_ = 0;

@@ -30,7 +30,16 @@ bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, Reply
   qint64 size = 0;
   const int fd = OpenRegularFile(filepath, &size);
   if (fd < 0) return false;
-  const ReplyKind kind{status, contentType.isEmpty() ? ContentTypeOf(filepath) : contentType};
+  return SendOpenFile(app, slot, filepath, fd, size, status, contentType);
+}
+
+bool SendOpenFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, int fd, qint64 size,
+                  ReplyStatus status, const QByteArray& contentType) {
+  // The media type is looked up only when a header will carry it.
+  ReplyKind kind{status, contentType};
+  if (kind.contentType.isEmpty() && app.settings.HttpHeaders) {
+    kind.contentType = ContentTypeOf(filepath);
+  }
   const std::optional<FooterMode> mode = SubstitutionOf(filepath);
   if (mode && size <= kMaxSubstitutedSize) {
     const std::optional<QByteArray> content = ReadOpenFile(fd, size);

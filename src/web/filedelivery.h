@@ -27,6 +27,11 @@ QByteArray EmptyFilePage();
 bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath,
               ReplyStatus status = ReplyStatus::Ok, const QByteArray& contentType = {});
 
+// SendFile for the file `filepath` already open as `fd`, of `size` bytes; it takes the descriptor
+// over.
+bool SendOpenFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, int fd, qint64 size,
+                  ReplyStatus status = ReplyStatus::Ok, const QByteArray& contentType = {});
+
 // Sends the error page of `kind` for the slot's request and marks the request name with the
 // error number for the completion line.
 void SendError(AppState& app, ClientSlot& slot, ErrorKind kind);

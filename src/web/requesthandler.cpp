@@ -1,5 +1,7 @@
 #include "web/requesthandler.h"
 
+#include <unistd.h>
+
 #include "core/appstate.h"
 #include "pages/errorpages.h"
 #include "util/files.h"
@@ -47,17 +49,17 @@ void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
 
   const std::optional<QByteArray> lastPart = StripPath("/" + file);
   if (!lastPart) return;
-  const bool exists = FileExists(fullPath);
-  if (*lastPart == settings.IndexFile && !exists) {
+  // The file is opened once: what is found here is what is sent.
+  qint64 size = 0;
+  const int fd = OpenRegularFile(fullPath, &size);
+  if (*lastPart == settings.IndexFile && fd < 0) {
     FolderListing(app, slot);
     return;
   }
 
-  if (!exists) {
+  if (fd < 0) {
     const QByteArray sitePage = settings.AppPath + "system/error-404.html";
-    if (FileExists(sitePage)) {
-      SendFile(app, slot, sitePage, ReplyStatus::NotFound);
-    } else {
+    if (!SendFile(app, slot, sitePage, ReplyStatus::NotFound)) {
       SendError(app, slot, ErrorKind::NotFound);
     }
     return;
@@ -65,8 +67,11 @@ void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
 
   const QByteArray method = text.left(4).toUpper();
   if (method.startsWith("GET")) {
-    SendFile(app, slot, fullPath);
-  } else if (method == "POST") {
+    SendOpenFile(app, slot, fullPath, fd, size);
+    return;
+  }
+  ::close(fd);
+  if (method == "POST") {
     if (FileExt(fullPath) != "qmx") {
       SendError(app, slot, ErrorKind::UnsupportedScript);
     } else {
