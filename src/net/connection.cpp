@@ -17,6 +17,9 @@ namespace {
 constexpr qsizetype kReadChunk = 64 * 1024;
 constexpr qsizetype kReadPerEvent = 1024 * 1024;
 constexpr qint64 kWritePerEvent = 4 * 1024 * 1024;
+// One sendfile call moves at most this much: pieces that stay in the cache let the reader copy
+// while the next piece is sent, which is faster on loopback than filling the socket at once.
+constexpr qint64 kSendFileChunk = 256 * 1024;
 // Buffer of a file sent without sendfile.
 constexpr qint64 kCopyChunk = 256 * 1024;
 
@@ -155,16 +158,13 @@ void Connection::OnReadable() {
   qsizetype total = 0;
   char scratch[kReadChunk];
   while (total < kReadPerEvent) {
-    char* target = scratch;
-    const qsizetype old = in_.size();
-    if (!discard_) {
-      in_.resize(old + kReadChunk);
-      target = in_.data() + old;
-    }
-    const ssize_t n = ::read(fd_, target, kReadChunk);
-    if (!discard_) in_.resize(old + (n > 0 ? n : 0));
+    const ssize_t n = ::read(fd_, scratch, kReadChunk);
     if (n > 0) {
+      if (!discard_) in_.append(scratch, n);
       total += n;
+      // A short read has emptied the socket: asking again would only hear "nothing more". An
+      // end of input behind the data is reported by the poller next time round.
+      if (n < kReadChunk) break;
       continue;
     }
     if (n == 0) {
@@ -197,15 +197,18 @@ void Connection::SetSendFileForTesting(SendFileCall call) {
   sendFileCall = call != nullptr ? call : &::sendfile;
 }
 
-ssize_t Connection::WriteSegment(Segment& segment) {
+ssize_t Connection::WriteSegment(Segment& segment, bool& full) {
   if (segment.fileFd < 0) {
-    return ::send(fd_, segment.bytes.constData() + segment.offset,
-                  static_cast<size_t>(segment.bytes.size() - segment.offset), MSG_NOSIGNAL);
+    const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
+    const ssize_t n = ::send(fd_, segment.bytes.constData() + segment.offset, want, MSG_NOSIGNAL);
+    full = n >= 0 && static_cast<size_t>(n) < want;
+    return n;
   }
   if (!segment.copying) {
-    const size_t chunk = static_cast<size_t>(std::min<qint64>(segment.fileLeft, 1 << 20));
+    const size_t chunk = static_cast<size_t>(std::min<qint64>(segment.fileLeft, kSendFileChunk));
     if (chunk == 0) return 0;
     const ssize_t n = sendFileCall(fd_, segment.fileFd, nullptr, chunk);
+    full = n > 0 && static_cast<size_t>(n) < chunk;
     if (n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return n;
     // Some file systems and sockets refuse to splice: the rest goes through a buffer, from the
     // offset the failed call left in place.
@@ -225,9 +228,9 @@ ssize_t Connection::WriteSegment(Segment& segment) {
     segment.fileLeft = got == 0 ? 0 : segment.fileLeft - got;
     if (got == 0) return 0;
   }
-  const ssize_t n =
-      ::send(fd_, segment.bytes.constData() + segment.offset,
-             static_cast<size_t>(segment.bytes.size() - segment.offset), MSG_NOSIGNAL);
+  const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
+  const ssize_t n = ::send(fd_, segment.bytes.constData() + segment.offset, want, MSG_NOSIGNAL);
+  full = n >= 0 && static_cast<size_t>(n) < want;
   return n;
 }
 
@@ -254,7 +257,8 @@ void Connection::OnWritable() {
   qint64 written = 0;
   while (!out_.empty() && written < kWritePerEvent) {
     Segment& segment = out_.front();
-    const ssize_t n = WriteSegment(segment);
+    bool full = false;
+    const ssize_t n = WriteSegment(segment, full);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) break;
@@ -262,7 +266,11 @@ void Connection::OnWritable() {
       return;
     }
     written += n;
-    if (SegmentDone(segment, n)) out_.pop_front();
+    if (SegmentDone(segment, n)) {
+      out_.pop_front();
+    } else if (full) {
+      break;  // the socket took less than offered: asking again now would only hear "full"
+    }
   }
 
   if (written > 0) {
