@@ -42,7 +42,8 @@ int Fail(const QByteArray& message) {
 
 int RunHeadless(const QByteArray& appPath) {
   SignalWatcher signals;
-  QObject::connect(&signals, &SignalWatcher::Stopped, qApp, [] { QCoreApplication::exit(0); });
+  QObject::connect(&signals, &SignalWatcher::Stopped, QCoreApplication::instance(),
+                   [] { QCoreApplication::exit(0); });
   HeadlessShell shell;
   AppState state(shell);
   PublicServer web(state);
@@ -52,7 +53,7 @@ int RunHeadless(const QByteArray& appPath) {
   // server runs at once, with or without "/r".
   lifecycle.StartUp(appPath, {});
   if (!lifecycle.RunServer()) return 1;
-  QObject::connect(&signals, &SignalWatcher::Restart, qApp,
+  QObject::connect(&signals, &SignalWatcher::Restart, QCoreApplication::instance(),
                    [&lifecycle] { lifecycle.RestartAdmin(); });
 
   return QCoreApplication::exec();
