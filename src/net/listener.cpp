@@ -7,30 +7,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "util/hostaddress.h"
+
 namespace orvane {
 
 namespace {
 
 Listener::Peer PeerOf(const sockaddr_storage& address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  Listener::Peer peer;
-  if (address.ss_family == AF_INET) {
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
-    ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-    peer.port = ntohs(v4->sin_port);
-  } else if (address.ss_family == AF_INET6) {
-    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
-    if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
-      in_addr v4;
-      std::memcpy(&v4, v6->sin6_addr.s6_addr + 12, sizeof v4);
-      ::inet_ntop(AF_INET, &v4, text, sizeof text);
-    } else {
-      ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-    }
-    peer.port = ntohs(v6->sin6_port);
-  }
-  peer.address = text;
-  return peer;
+  return {AddressText(address), AddressPort(address)};
 }
 
 int OpenSocket(int family, quint16 port, int backlog) {

@@ -34,16 +34,13 @@ HostAddress GetIPAddress() {
   return result;
 }
 
-QByteArray PeerAddressText(int fd) {
-  sockaddr_storage storage{};
-  socklen_t length = sizeof storage;
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return {};
+QByteArray AddressText(const sockaddr_storage& address) {
   char text[INET6_ADDRSTRLEN] = {};
-  if (storage.ss_family == AF_INET) {
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&storage);
+  if (address.ss_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
     ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-  } else if (storage.ss_family == AF_INET6) {
-    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&storage);
+  } else if (address.ss_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
     if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
       in_addr v4;
       std::memcpy(&v4, v6->sin6_addr.s6_addr + 12, sizeof v4);
@@ -55,15 +52,12 @@ QByteArray PeerAddressText(int fd) {
   return QByteArray(text);
 }
 
-int PeerPort(int fd) {
-  sockaddr_storage storage{};
-  socklen_t length = sizeof storage;
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return 0;
-  if (storage.ss_family == AF_INET) {
-    return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
+int AddressPort(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET) {
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
   }
-  if (storage.ss_family == AF_INET6) {
-    return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
+  if (address.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
   }
   return 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/socket.h>
+
 #include <QByteArray>
 
 namespace orvane {
@@ -14,11 +16,11 @@ struct HostAddress {
 // Blocks for the duration of the lookup.
 HostAddress GetIPAddress();
 
-// The peer address of a connected socket as text: dotted decimal for IPv4 (also for an IPv4
-// address carried in IPv6), the usual text form for IPv6; empty when it cannot be read.
-QByteArray PeerAddressText(int fd);
+// A socket address as text: dotted decimal for IPv4 (also for an IPv4 address carried in IPv6),
+// the usual text form for IPv6; empty for any other family.
+QByteArray AddressText(const sockaddr_storage& address);
 
-// The peer's port of a connected socket; 0 when it cannot be read.
-int PeerPort(int fd);
+// The port of a socket address; 0 for a family without one.
+int AddressPort(const sockaddr_storage& address);
 
 }  // namespace orvane
