@@ -1,6 +1,7 @@
 // Script requests against interpreters written by the tests: small shell programs named qmx.exe
 // in the temporary program folder.
 
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <QTest>
@@ -106,6 +107,20 @@ class ScriptsTest : public ServerFixture {
     QVERIFY(client.WaitClosed());
     QCOMPARE(client.received, MissingQmx());
     QCOMPARE(server_->Scripts().Running(), 0);
+  }
+
+  void limitEndsWhatTheInterpreterStarted() {
+    server_->Scripts().SetTimeLimit(500);
+    Interpreter("sleep 30 & echo $! > child; wait");
+    QCOMPARE(Fetch(Post("a=1")), MissingQmx());
+    const QByteArray child = Saved("child").trimmed();
+    QVERIFY(!child.isEmpty());
+    // Gone with its interpreter (a zombie nobody has reaped yet counts as gone).
+    auto gone = [&] {
+      const QByteArray stat = ReadWholeFile("/proc/" + child + "/stat").value_or("");
+      return ::kill(child.toInt(), 0) != 0 || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+    };
+    QTRY_VERIFY(gone());
   }
 
   void oneAddressRunsOneAtATime() {

@@ -1,7 +1,10 @@
 #include "web/scriptrunner.h"
 
+#include <signal.h>
+#include <unistd.h>
 #include <QFile>
 #include <QProcess>
+
 #include <algorithm>
 
 #include "core/appstate.h"
@@ -10,6 +13,16 @@
 #include "web/filedelivery.h"
 
 namespace orvane {
+
+namespace {
+
+void KillGroup(QProcess& process) {
+  const qint64 pid = process.processId();
+  if (pid > 0) ::kill(static_cast<pid_t>(-pid), SIGKILL);
+  process.kill();
+}
+
+}  // namespace
 
 ScriptRunner::ScriptRunner(AppState& app, QObject* parent) : QObject(parent), app_(app) {
   connect(&sweep_, &QTimer::timeout, this, &ScriptRunner::Sweep);
@@ -42,6 +55,8 @@ void ScriptRunner::Start(Job job) {
   RemoveFile(job.run.output);
   auto* process = new QProcess(this);
   process->setProgram(QFile::decodeName(job.run.program));
+  // A group of its own, so that the time limit ends what the interpreter started too.
+  process->setChildProcessModifier([] { ::setpgid(0, 0); });
   process->setArguments({QFile::decodeName(job.run.argument)});
   process->setWorkingDirectory(QFile::decodeName(job.run.folder));
   process->setStandardInputFile(QProcess::nullDevice());
@@ -96,7 +111,7 @@ void ScriptRunner::StartNext(const QByteArray& address) {
 
 void ScriptRunner::Sweep() {
   for (auto& [address, active] : running_) {
-    if (active.started.hasExpired(limitMs_)) active.process->kill();
+    if (active.started.hasExpired(limitMs_)) KillGroup(*active.process);
   }
 }
 
@@ -105,7 +120,7 @@ void ScriptRunner::Stop() {
   sweep_.stop();
   for (auto& [address, active] : running_) {
     active.process->disconnect(this);
-    active.process->kill();
+    KillGroup(*active.process);
     active.process->waitForFinished(1000);
     RemoveFile(active.job.run.output);
     delete active.process;
