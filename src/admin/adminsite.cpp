@@ -18,6 +18,8 @@ constexpr int kListenBacklog = 64;
 constexpr int kConnectionLimitMs = 60000;
 // A form waited for across blocks may be this large; anything larger is answered as it is.
 constexpr qsizetype kMaxForm = 64 * 1024;
+// How long to wait after running out of descriptors before taking connections again.
+constexpr int kAcceptRetryMs = 500;
 // How long a finished connection may take to be closed by the browser.
 constexpr int kLingerMs = 5000;
 
@@ -44,6 +46,13 @@ AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
     : QObject(parent), app_(app), web_(web) {
   listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { OnIncoming(fd, peer); };
   listener_.SetBacklog(kListenBacklog);
+  // Out of descriptors: try again a moment later, unless a connection is being served (its end
+  // resumes the listener anyway).
+  connect(&listener_, &Listener::AcceptFailed, this, [this] {
+    QTimer::singleShot(kAcceptRetryMs, this, [this] {
+      if (connection_ == nullptr) listener_.Resume();
+    });
+  });
   connect(&sweep_, &QTimer::timeout, this, &AdminSite::Sweep);
   watchdog_.setInterval(3500);
   connect(&watchdog_, &QTimer::timeout, this, &AdminSite::Watchdog);
