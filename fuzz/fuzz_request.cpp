@@ -1,0 +1,87 @@
+// The public request path on an in-memory slot: request text arriving in pieces (split at each
+// byte 0x01) is scanned, handled, and answered through a recording sink. Whatever the text, no
+// reply may hold a byte of the file kept beside the documents folder.
+
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <cstdint>
+#include <cstdlib>
+
+#include "core/appstate.h"
+#include "util/files.h"
+#include "web/clientslot.h"
+#include "web/requesthandler.h"
+#include "web/scriptrunner.h"
+
+namespace {
+
+using namespace orvane;
+
+const QByteArray kSecret = "SECRET-OUTSIDE-DOCS-7731";
+
+class QuietShell : public Shell {
+ public:
+  void LogLineAdded(const QByteArray&) override {}
+  void OldestLogLineDropped() override {}
+  void LogCleared() override {}
+  void PanelChanged(int, const QByteArray&) override {}
+  void CaptionChanged(const QByteArray&) override {}
+  void MenuEnabledChanged(MenuItem, bool) override {}
+  void Minimise() override {}
+  void RemoveTrayIcon() override {}
+  int MessageBox(const QByteArray&, int, const QByteArray&) override { return kAnswerOk; }
+};
+
+struct Record : ReplySink {
+  QByteArray reply;
+  void Reply(ClientSlot&, const QByteArray& page, const ReplyKind&) override { reply = page; }
+  void ReplyFile(ClientSlot&, int fd, qint64 length, const ReplyKind&) override {
+    reply = ReadOpenFile(fd, length).value_or(QByteArray());
+    ::close(fd);
+  }
+  void AwaitBody(ClientSlot&, qint64) override {}
+  void RunScript(ClientSlot&, const ScriptRun&) override {}
+};
+
+AppState& App() {
+  static QuietShell shell;
+  static AppState app(shell);
+  static const bool ready = [] {
+    char folder[] = "/tmp/fuzz-request-XXXXXX";
+    const QByteArray root = QByteArray(::mkdtemp(folder)) + "/";
+    QDir().mkpath(QString::fromLatin1(root + "site/docs/sub"));
+    WriteFileAtomically(root + "secret.txt", kSecret);
+    WriteFileAtomically(root + "site/secret.txt", kSecret);
+    WriteFileAtomically(root + "site/docs/index.html", "<p>%filename% %server-path%</p>");
+    WriteFileAtomically(root + "site/docs/sub/a.txt", "a");
+    WriteFileAtomically(root + "site/docs/run.qmx", "script");
+    app.settings = LoadSettings(root + "site/");
+    return true;
+  }();
+  (void)ready;
+  return app;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  AppState& app = App();
+  Record record;
+  ClientSlot slot;
+  slot.sink = &record;
+  slot.peer = "10.0.0.1";
+  const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  QByteArray text;
+  for (const QByteArray& piece : input.split('\x01')) {
+    text += piece;
+    if (!slot.scanner.Complete(text)) continue;
+    HandleRequest(app, slot, text);
+    if (record.reply.contains(kSecret)) std::abort();
+    text.clear();
+    slot.scanner.Reset();
+    record.reply.clear();
+  }
+  return 0;
+}
