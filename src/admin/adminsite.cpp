@@ -3,6 +3,7 @@
 #include <QHostInfo>
 #include <QNetworkInterface>
 
+#include "admin/headerlines.h"
 #include "core/settings.h"
 #include "net/connection.h"
 #include "net/httpheader.h"
@@ -22,23 +23,6 @@ constexpr qsizetype kMaxForm = 64 * 1024;
 constexpr int kAcceptRetryMs = 500;
 // How long a finished connection may take to be closed by the browser.
 constexpr int kLingerMs = 5000;
-
-qsizetype HeaderEnd(const QByteArray& block) {
-  const qsizetype at = block.indexOf("\r\n\r\n");
-  return at < 0 ? -1 : at + 4;
-}
-
-// The value of header `name` (with its colon, in any letter case) among the header lines.
-QByteArray HeaderValue(const QByteArray& block, QByteArrayView name) {
-  const qsizetype end = HeaderEnd(block);
-  const QByteArrayView head = QByteArrayView(block).first(end < 0 ? block.size() : end);
-  const qsizetype at = IndexOfFolded(head, "\r\n" + name.toByteArray());
-  if (at < 0) return {};
-  const qsizetype start = at + 2 + name.size();
-  qsizetype stop = head.indexOf('\r', start);
-  if (stop < 0) stop = head.size();
-  return head.sliced(start, stop - start).toByteArray().trimmed();
-}
 
 }  // namespace
 
@@ -182,9 +166,8 @@ bool AdminSite::FormIncomplete(const QByteArray& block) const {
   if (HeaderValue(block, "content-type:").startsWith("multipart/")) return false;
   const qsizetype end = HeaderEnd(block);
   if (end < 0) return true;  // the header lines themselves are not complete yet
-  bool number = false;
-  const qint64 length = HeaderValue(block, "content-length:").toLongLong(&number);
-  return number && length <= kMaxForm && block.size() - end < length;
+  const qint64 length = ContentLength(block);
+  return length >= 0 && length <= kMaxForm && block.size() - end < length;
 }
 
 void AdminSite::Handle(const QByteArray& block) {

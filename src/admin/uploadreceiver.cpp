@@ -4,34 +4,11 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include "admin/headerlines.h"
 #include "util/files.h"
 #include "util/text.h"
 
 namespace orvane {
-
-namespace {
-
-qsizetype HeaderEnd(const QByteArray& block, qsizetype from = 0) {
-  const qsizetype at = block.indexOf("\r\n\r\n", from);
-  return at < 0 ? -1 : at + 4;
-}
-
-qint64 ContentLength(const QByteArray& block) {
-  const qsizetype end = HeaderEnd(block);
-  const QByteArrayView head = QByteArrayView(block).first(end < 0 ? block.size() : end);
-  const qsizetype at = IndexOfFolded(head, "\r\ncontent-length:");
-  if (at < 0) return -1;
-  qsizetype i = at + 17;
-  while (i < head.size() && head[i] == ' ') ++i;
-  qint64 length = 0;
-  const qsizetype digits = i;
-  for (; i < head.size() && head[i] >= '0' && head[i] <= '9'; ++i) {
-    length = std::min<qint64>(length * 10 + (head[i] - '0'), qint64(1) << 50);
-  }
-  return i == digits ? -1 : length;
-}
-
-}  // namespace
 
 QByteArray UploadFileName(const QByteArray& clientName) {
   if (clientName.contains('\0')) return {};
