@@ -92,19 +92,6 @@ class BrowserTest : public QObject {
     QVERIFY(dom.contains("href=\"http://www.orvane.example\""));
   }
 
-  void folderListing() {
-    const QByteArray dom = Dom(QStringLiteral("/sub/"));
-    QVERIFY2(dom.contains("<h2>In /docs/sub/</h2>"), dom.constData());
-    QVERIFY(dom.contains("<a href=\"a.txt\">a.txt</a>"));
-    QVERIFY(dom.contains("<td>12</td>"));
-  }
-
-  void notFound() {
-    const QByteArray dom = Dom(QStringLiteral("/missing.html"));
-    QVERIFY2(dom.contains("<h1>Error 404:</h1>"), dom.constData());
-    QVERIFY(dom.contains("File Not Found (/missing.html)."));
-  }
-
   void sampleFormGreetsByName() {
     DevToolsBrowser browser;
     QVERIFY(browser.Open(QStringLiteral("http://127.0.0.1/hello.html")));
@@ -117,13 +104,6 @@ class BrowserTest : public QObject {
         browser.WaitFor(QStringLiteral("document.getElementById('greeting') ? "
                                        "document.getElementById('greeting').innerHTML : ''"));
     QCOMPARE(greeting.toString(), QStringLiteral("Hello, Ada &lt;b&gt;&amp;!"));
-  }
-
-  void refusal() {
-    // The browser itself resolves ".." segments, so a path whose ".." is not a segment of its
-    // own is what a browser can send.
-    const QByteArray dom = Dom(QStringLiteral("/..%5Cserver.cfg"));
-    QVERIFY2(dom.contains("You do NOT have authorization for this folder"), dom.constData());
   }
 };
 

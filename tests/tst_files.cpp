@@ -36,14 +36,6 @@ class FilesTest : public QObject {
     }
   }
 
-  void dirExists() {
-    QVERIFY(DirExists(QFile::encodeName(dir_.path())));
-    QVERIFY(DirExists(QFile::encodeName(dir_.path()) + "/"));
-    Write("plain", "x");
-    QVERIFY(!DirExists(Path("plain")));
-    QVERIFY(!DirExists(Path("nothing")));
-  }
-
   void readWholeFile() {
     Write("empty.bin", "");
     QCOMPARE(ReadWholeFile(Path("empty.bin")).value_or("failed"), QByteArray());
@@ -74,12 +66,6 @@ class FilesTest : public QObject {
     for (const QString& name : listing.entryList(QDir::Files)) {
       QVERIFY2(!name.contains(QLatin1String(".txt.")), qPrintable(name));  // no leftovers
     }
-  }
-
-  void hostAddress() {
-    const HostAddress host = GetIPAddress();
-    if (host.lookupFailed) QSKIP("this machine cannot resolve its own name");
-    QVERIFY(!host.address.isEmpty());
   }
 };
 

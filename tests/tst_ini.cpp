@@ -36,10 +36,6 @@ class IniTest : public QObject {
         << basic << QByteArray("Admin") << QByteArray("Port") << QByteArray("5757");
     QTest::newRow("names without regard to case")
         << basic << QByteArray("sErVeR") << QByteArray("PORT") << QByteArray("8080");
-    QTest::newRow("missing key") << basic << QByteArray("Server") << QByteArray("Name")
-                                 << QByteArray();
-    QTest::newRow("missing section")
-        << basic << QByteArray("Other") << QByteArray("Port") << QByteArray();
     QTest::newRow("blanks around names and values")
         << QByteArray("  [ Server ]  \n  Name \t=  two words  \n") << QByteArray("Server")
         << QByteArray("Name") << QByteArray("two words");
@@ -55,10 +51,6 @@ class IniTest : public QObject {
         << QByteArray("counter=9\n[]\n") << QByteArray() << QByteArray("counter") << QByteArray();
     QTest::newRow("comment line is no key") << QByteArray("[S]\n;K=old\nK=new\n") << QByteArray("S")
                                             << QByteArray("K") << QByteArray("new");
-    QTest::newRow("value with equals sign")
-        << QByteArray("[S]\nK=a=b\n") << QByteArray("S") << QByteArray("K") << QByteArray("a=b");
-    QTest::newRow("empty value") << QByteArray("[S]\nK=\n") << QByteArray("S") << QByteArray("K")
-                                 << QByteArray();
     QTest::newRow("300 characters read as 254")
         << "[S]\nK=" + QByteArray(300, 'v') + "\n"
         << QByteArray("S") << QByteArray("K") << QByteArray(254, 'v');

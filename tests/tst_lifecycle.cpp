@@ -187,15 +187,6 @@ class LifecycleTest : public QObject {
     QCOMPARE(p.web.ActiveConnections(), 0);
   }
 
-  void runStopRun() {
-    Program p(app_);
-    QVERIFY(p.lifecycle.RunServer());
-    QVERIFY(p.lifecycle.StopServer());
-    QVERIFY(p.lifecycle.RunServer());
-    QVERIFY(Connects(p.web.ListeningPort()));
-    QVERIFY(p.shell.messages.size() == 1);  // only the stop question
-  }
-
   void closeRequest() {
     Program stopped(app_);
     QVERIFY(stopped.lifecycle.QueryClose());

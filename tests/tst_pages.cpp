@@ -149,23 +149,6 @@ class PagesTest : public QObject {
     QCOMPARE(page, "6" + HtmlFooter());
   }
 
-  void counterGarbageFile() {
-    QVERIFY(WriteFileAtomically(CounterFile(app_), QByteArray("\x00\xff\x01garbage", 10)));
-    QCOMPARE(Substituted("%counter%"), "1" + HtmlFooter());
-  }
-
-  void counterWithoutSystemFolder() {
-    QTemporaryDir bare;
-    PageContext context = Context();
-    context.appPath = QFile::encodeName(bare.path()) + "/";
-    for (int i = 0; i < 2; ++i) {
-      QByteArray page = "%counter%";
-      RunSSI(page, FooterMode::Html, context);
-      QCOMPARE(page, "1" + HtmlFooter());
-    }
-    QVERIFY(!DirExists(context.appPath + "system"));
-  }
-
   void errorPage_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QByteArray>("heading");
@@ -207,12 +190,6 @@ class PagesTest : public QObject {
     QCOMPARE(ReadWholeFile(ErrorTemplateFile(app_)).value_or(""), pristine);
   }
 
-  void errorMarkerInName() {
-    const ErrorPage error = CreateError(ErrorKind::NotFound, "<!--ERROR--!>", app_);
-    QCOMPARE(error.page.count("<!--ERROR--!>"), 1);
-    QCOMPARE(error.page.count("<h1>"), 1);
-  }
-
   void errorPageWhenTemplateCannotBeWritten() {
     QTemporaryDir other;
     const QByteArray app = QFile::encodeName(other.path()) + "/";
@@ -222,15 +199,6 @@ class PagesTest : public QObject {
     QVERIFY(error.page.startsWith("<HTML>\r\n"));
     QVERIFY(error.page.contains("File Not Found (/gone.htm).\r\n"));
     QVERIFY(error.page.endsWith("</HTML>\r\n"));
-  }
-
-  void errorPageWithPlainFileNamedSystem() {
-    QTemporaryDir other;
-    const QByteArray app = QFile::encodeName(other.path()) + "/";
-    QVERIFY(WriteFileAtomically(app + "system", "not a folder"));
-    const ErrorPage error = CreateError(ErrorKind::UnsupportedScript, "f.cgi", app);
-    QVERIFY(error.page.contains("support CGI/Perl (/f.cgi)."));
-    QCOMPARE(ReadWholeFile(app + "system").value_or(""), QByteArray("not a folder"));
   }
 };
 

@@ -56,14 +56,6 @@ class ProgramTest : public QObject {
                         "AdminPassword=**\nAdminPort=5656\nAdminAllow=0\nHttpHeaders=1\n");
   }
 
-  void programFolderByDefault() {
-    const Result r = Run({"--print-settings"});
-    QCOMPARE(r.code, 0);
-    const QByteArray folder =
-        QFile::encodeName(QFileInfo(QStringLiteral(ORVANE_BINARY)).absolutePath());
-    QVERIFY2(r.out.startsWith("AppPath=" + folder + "/\n"), r.out.constData());
-  }
-
   void badCommandLines_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("message");

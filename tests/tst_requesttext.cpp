@@ -91,19 +91,6 @@ class RequestTextTest : public QObject {
     QCOMPARE(at, completeAt);
   }
 
-  void pullFilename_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("query cut") << QByteArray("/p.html?a=1?b") << QByteArray("/p.html");
-    QTest::newRow("no query") << QByteArray("/p.html") << QByteArray("/p.html");
-    QTest::newRow("starts with query") << QByteArray("?a") << QByteArray();
-  }
-  void pullFilename() {
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(PullFilename(text), expected);
-  }
-
   void grabFormQuery_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("expected");
@@ -121,42 +108,6 @@ class RequestTextTest : public QObject {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, expected);
     QCOMPARE(GrabFORMQUERY(text).value_or("failed"), expected);
-  }
-
-  void grabFormQueryEmptyFails() { QVERIFY(!GrabFORMQUERY(QByteArray()).has_value()); }
-
-  void fileExt_data() {
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("case kept") << QByteArray("page.HTML") << QByteArray("HTML");
-    QTest::newRow("last dot") << QByteArray("a.b.c") << QByteArray("c");
-    QTest::newRow("ends in a dot") << QByteArray("x.") << QByteArray();
-    QTest::newRow("no dot") << QByteArray("noext") << QByteArray("noext");
-    QTest::newRow("dot in a folder name") << QByteArray("/srv/site.v2/run") << QByteArray("v2/run");
-  }
-  void fileExt() {
-    QFETCH(QByteArray, name);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(FileExt(name), expected);
-  }
-
-  void formatStr_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("10 characters, width 16")
-        << QByteArray("[10.0.0.1]") << 16 << QByteArray("[10.0.0.1]       ");
-    QTest::newRow("exactly the width") << QByteArray("abcd") << 4 << QByteArray("abcd ");
-    QTest::newRow("one more than the width") << QByteArray("abcde") << 4 << QByteArray("abcde");
-    QTest::newRow("17-character address")
-        << QByteArray("[192.168.100.200]") << 16 << QByteArray("[192.168.100.200]");
-    QTest::newRow("empty") << QByteArray() << 3 << QByteArray("    ");
-  }
-  void formatStr() {
-    QFETCH(QByteArray, text);
-    QFETCH(int, width);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(FormatStr(text, width), expected);
   }
 };
 

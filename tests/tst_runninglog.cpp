@@ -70,14 +70,6 @@ class RunningLogTest : public QObject {
     QVERIFY(log.Line(2).startsWith("\\x0A\\x0A"));
   }
 
-  void desktopDropsFromTheShellToo() {
-    TestShell shell;
-    Desktop desk(shell);
-    for (int i = 0; i <= RunningLog::kMaxLines; ++i) desk.AppendLog(QByteArray::number(i));
-    QCOMPARE(shell.logLines.size(), 32767);
-    QCOMPARE(shell.logLines.first(), QByteArray("1"));
-  }
-
   void logTextIsCapped() {
     // 4,096 lines of 4 KiB fill the 16 MiB; each further long line pushes out the oldest, and a
     // short one pushes out only as many as it needs.

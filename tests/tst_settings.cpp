@@ -37,11 +37,6 @@ class SettingsTest : public QObject {
     QCOMPARE(Load("").MaxConnect, 50);  // an empty file reads like none
   }
 
-  void appPathGetsSeparator() {
-    QCOMPARE(LoadSettings(QFile::encodeName(dir_.path())).AppPath, app_);
-    QCOMPARE(AsAppPath("/x/"), QByteArray("/x/"));
-  }
-
   void maxConnect_data() {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<int>("expected");
@@ -102,12 +97,6 @@ class SettingsTest : public QObject {
     QCOMPARE(s.ServerName, QByteArray("Orvane Light 0.7"));
     QCOMPARE(s.IndexFile, QByteArray("index.html"));
     QCOMPARE(Load("[Server]\nServerName=\" My Site \"\n").ServerName, QByteArray(" My Site "));
-  }
-
-  void credentialsExactlyAsRead() {
-    const Settings s = Load("[admin]\nusername=Owner\npassword=Pa ss\n");
-    QCOMPARE(s.AdminUserName, QByteArray("Owner"));
-    QCOMPARE(s.AdminPassword, QByteArray("Pa ss"));
   }
 
   void report() {

@@ -42,14 +42,6 @@ class TextTest : public QObject {
     QCOMPARE(ReplaceText(text, search, replacement), expected);
   }
 
-  void replaceTextLongText() {
-    // Positions are not limited to 16 bits.
-    const QByteArray text = QByteArray(100000, 'a') + "%DATE%" + QByteArray(100000, 'b');
-    const QByteArray result = ReplaceText(text, "%date%", "X");
-    QCOMPARE(result.size(), 200001);
-    QCOMPARE(result.at(100000), 'X');
-  }
-
   void stripPath_data() {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<bool>("ok");
@@ -102,26 +94,6 @@ class TextTest : public QObject {
     QFETCH(QByteArray, delimiter);
     QFETCH(QList<QByteArray>, expected);
     QCOMPARE(SplitText(text, delimiter), expected);
-  }
-
-  void leadingNumber_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("digits") << QByteArray("500") << 500;
-    QTest::newRow("digits then letters") << QByteArray("12abc") << 12;
-    QTest::newRow("letters") << QByteArray("abc") << 0;
-    QTest::newRow("minus") << QByteArray("-3") << -3;
-    QTest::newRow("blanks first") << QByteArray(" \t 1") << 1;
-    QTest::newRow("leading zero") << QByteArray("01") << 1;
-    QTest::newRow("plus is no number") << QByteArray("+5") << 0;
-    QTest::newRow("empty") << QByteArray() << 0;
-    QTest::newRow("huge saturates") << QByteArray("99999999999999") << 2147483647;
-    QTest::newRow("huge negative saturates") << QByteArray("-99999999999999") << (-2147483647 - 1);
-  }
-  void leadingNumber() {
-    QFETCH(QByteArray, text);
-    QFETCH(int, expected);
-    QCOMPARE(LeadingNumber(text), expected);
   }
 };
 
