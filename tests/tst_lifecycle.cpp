@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -6,6 +7,7 @@
 #include "admin/adminsite.h"
 #include "core/lifecycle.h"
 #include "testshell.h"
+#include "util/files.h"
 #include "util/hostaddress.h"
 #include "web/publicserver.h"
 
@@ -175,14 +177,21 @@ class LifecycleTest : public QObject {
   void stopServerCountsOpenConnections() {
     Program p(app_);
     QVERIFY(p.lifecycle.RunServer());
+    // Two replies under way to clients that do not read them.
+    QDir().mkpath(QString::fromLatin1(app_ + "docs"));
+    QVERIFY(WriteFileAtomically(app_ + "docs/big.bin", QByteArray(8 * 1024 * 1024, 'z')));
     QTcpSocket a;
     QTcpSocket b;
-    a.connectToHost(QHostAddress::LocalHost, p.web.ListeningPort());
-    b.connectToHost(QHostAddress::LocalHost, p.web.ListeningPort());
+    for (QTcpSocket* client : {&a, &b}) {
+      client->setReadBufferSize(4096);
+      client->connectToHost(QHostAddress::LocalHost, p.web.ListeningPort());
+      client->write("GET /big.bin HTTP/1.0\r\n\r\n");
+    }
     QTRY_COMPARE(p.web.ActiveConnections(), 2);
     QVERIFY(p.lifecycle.StopServer());
     QCOMPARE(p.shell.messages.last().text,
              QByteArray("This will cut all 2 connection(s)! Continue?"));
+    a.setReadBufferSize(0);
     QTRY_COMPARE(a.state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(p.web.ActiveConnections(), 0);
   }

@@ -294,10 +294,13 @@ class WebServerTest : public ServerFixture {
   }
 
   void slotsAndWaitingClients() {
+    Put("docs/big.bin", QByteArray(8 * 1024 * 1024, 'z'));
     StartServer(1);
-    RawClient first(Port());
+    RawClient silent(Port());  // still to send its request: it keeps nobody waiting
+    RawClient first(Port(), 4096);
+    QVERIFY(first.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
     QTRY_COMPARE(server_->ActiveConnections(), 1);
-    // Clients beyond the one slot wait in arrival order, and are not refused.
+    // Requests beyond the one being served wait in arrival order, and are not refused.
     RawClient second(Port());
     QVERIFY(second.Send("GET /page.html HTTP/1.0\r\n\r\n"));
     QTest::qWait(20);
@@ -307,7 +310,6 @@ class WebServerTest : public ServerFixture {
     QCOMPARE(server_->ActiveConnections(), 1);
     QCOMPARE(state_->desktop.Panel(2), QByteArray("1/1 Active Users"));
 
-    QVERIFY(first.Send("GET /page.html?first HTTP/1.0\r\n\r\n"));
     QVERIFY(first.WaitClosed());
     QVERIFY(second.WaitClosed());
     QVERIFY(third.WaitClosed());
@@ -315,6 +317,7 @@ class WebServerTest : public ServerFixture {
     QVERIFY(third.received.startsWith("<p>"));
     QCOMPARE(Log().size(), 3);
     QVERIFY(Log()[2].contains("index.html"));
+    QVERIFY(silent.StillOpenAfter(0));
     QTRY_COMPARE(server_->ActiveConnections(), 0);
     QCOMPARE(state_->desktop.Panel(2), QByteArray("0/1 Active Users"));
   }
@@ -323,12 +326,13 @@ class WebServerTest : public ServerFixture {
     StartServer(2);
     for (int i = 0; i < 5; ++i) {
       RawClient client(Port());
-      QTRY_COMPARE(server_->ActiveConnections(), 1);
+      QVERIFY(client.Send("GE"));
+      QVERIFY(client.StillOpenAfter(20));
     }
-    QTRY_COMPARE(server_->ActiveConnections(), 0);
-    QCOMPARE(state_->desktop.Panel(2), QByteArray("0/2 Active Users"));
     QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
     QCOMPARE(Log().size(), 1);
+    QTRY_COMPARE(server_->ActiveConnections(), 0);
+    QCOMPARE(state_->desktop.Panel(2), QByteArray("0/2 Active Users"));
   }
 
   void idleClientsAreClosed() {

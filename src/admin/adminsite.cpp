@@ -30,13 +30,13 @@ AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
     : QObject(parent), app_(app), web_(web) {
   listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { OnIncoming(fd, peer); };
   listener_.SetBacklog(kListenBacklog);
-  // Out of descriptors: try again a moment later, unless a connection is being served (its end
-  // resumes the listener anyway).
+  // Out of descriptors: try again a moment later.
   connect(&listener_, &Listener::AcceptFailed, this, [this] {
     QTimer::singleShot(kAcceptRetryMs, this, [this] {
-      if (connection_ == nullptr) listener_.Resume();
+      if (arrivals_.MakeRoom()) listener_.Resume();
     });
   });
+  connect(&arrivals_, &Arrivals::Ready, this, &AdminSite::TakeNext);
   connect(&sweep_, &QTimer::timeout, this, &AdminSite::Sweep);
   watchdog_.setInterval(3500);
   connect(&watchdog_, &QTimer::timeout, this, &AdminSite::Watchdog);
@@ -67,6 +67,7 @@ void AdminSite::Close() {
     connection_ = nullptr;
   }
   pending_.clear();
+  arrivals_.Clear();
   listener_.Close();
   sweep_.stop();
 }
@@ -83,17 +84,31 @@ void AdminSite::Restart() {
 }
 
 void AdminSite::OnIncoming(int fd, const Listener::Peer& peer) {
-  // One connection at a time: the others wait in the listen queue until this one is done.
-  listener_.Pause();
-  auto* connection = new Connection(this);
-  connection->Open(fd, peer.address, peer.port);
+  arrivals_.Add(fd, peer);
+  // Every place taken by a complete request: the others wait in the listen queue meanwhile.
+  if (!arrivals_.MakeRoom()) listener_.Pause();
+}
+
+void AdminSite::TakeNext() {
+  if (connection_ != nullptr) return;
+  QByteArray text;
+  Connection* connection = arrivals_.TakeReady(text);
+  if (arrivals_.MakeRoom()) listener_.Resume();
+  if (connection == nullptr) return;
+  Adopt(connection);
+  Receive(std::move(text));
+}
+
+void AdminSite::Adopt(Connection* connection) {
+  connection->setParent(this);
+  connection->HoldInput(false);
   connection_ = connection;
   replied_ = false;
   pending_.clear();
   lastData_.start();
   connected_.start();
   connect(connection, &Connection::DataArrived, this, [this, connection] {
-    if (connection == connection_) OnData();
+    if (connection == connection_) Receive(connection->TakeInput());
   });
   connect(connection, &Connection::OutputDrained, this, [this, connection] {
     if (connection == connection_ && replied_) EndConnection();
@@ -127,10 +142,12 @@ void AdminSite::EndConnection() {
       connection->deleteLater();
     }
   }
-  listener_.Resume();
+  // Not from inside the handler that ended this one.
+  QTimer::singleShot(0, this, &AdminSite::TakeNext);
 }
 
 void AdminSite::Sweep() {
+  arrivals_.Sweep(idleMs_);
   if (connection_ == nullptr || replied_ || upload_.Receiving()) return;
   if (lastData_.hasExpired(idleMs_) || connected_.hasExpired(kConnectionLimitMs)) {
     EndConnection();
@@ -143,9 +160,8 @@ AdminView AdminSite::View() const {
           s.MaxConnect, s.IndexFile};
 }
 
-void AdminSite::OnData() {
+void AdminSite::Receive(QByteArray block) {
   lastData_.start();
-  QByteArray block = connection_->TakeInput();
   if (replied_) return;
   if (upload_.Receiving()) {
     AnswerUpload(upload_.Continue(block, DocsFolder(), connection_->PeerAddress(),

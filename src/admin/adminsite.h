@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "admin/admincommand.h"
+#include "admin/arrivals.h"
 #include "admin/uploadreceiver.h"
 #include "core/appstate.h"
 #include "core/services.h"
@@ -17,7 +18,8 @@ class Connection;
 // The administration site (sckAdmin): one browser connection at a time on the administration
 // port. Each block of data it receives is one request: a GET gets the login page, a POST the
 // login check or, from the logged-in address, a console command. Once a reply has gone the
-// connection is closed and the next one is taken. Others wait their turn in the listen queue.
+// connection is closed and the next one is taken: the first of the others whose request header
+// has arrived in full.
 class AdminSite : public QObject, public AdminService {
   Q_OBJECT
 
@@ -36,7 +38,10 @@ class AdminSite : public QObject, public AdminService {
 
  private:
   void OnIncoming(int fd, const Listener::Peer& peer);
-  void OnData();
+  // Serves the next connection whose request has arrived, unless one is being served.
+  void TakeNext();
+  void Adopt(Connection* connection);
+  void Receive(QByteArray block);
   // Handles one request; the page to send, or nothing when there is no reply (yet).
   void Handle(const QByteArray& block);
   // A form from `block` with its `body`: the login, or a console form.
@@ -60,6 +65,7 @@ class AdminSite : public QObject, public AdminService {
   AppState& app_;
   const PublicService& web_;
   Listener listener_;
+  Arrivals arrivals_;
   Connection* connection_ = nullptr;
   QByteArray pending_;  // a form whose body is still arriving
   QByteArray host_;     // the machine's address, looked up when the site starts listening

@@ -40,18 +40,18 @@ void Connection::Open(int fd, const QByteArray& address, int port) {
   peer_ = address;
   peerPort_ = port;
   in_.clear();
-  discard_ = peerDone_ = finishing_ = writeShut_ = inEvent_ = false;
+  discard_ = peerDone_ = finishing_ = writeShut_ = inEvent_ = held_ = false;
   wantRead_ = true;
   wantWrite_ = false;
   Watch();
 }
 
 void Connection::Watch() {
-  if (fd_ >= 0) Poller::Instance().Watch(fd_, this, wantRead_, wantWrite_);
+  if (fd_ >= 0) Poller::Instance().Watch(fd_, this, wantRead_ && !held_, wantWrite_);
 }
 
 void Connection::OnReady(bool readable, bool, bool hangup) {
-  if (hangup && !wantRead_ && out_.empty()) {
+  if (hangup && (!wantRead_ || held_) && out_.empty()) {
     // Broken while waiting with nothing to read or send (a reply still to come): it can never
     // be delivered, and a level-triggered hang-up would otherwise be reported for ever.
     Fail();
@@ -59,7 +59,7 @@ void Connection::OnReady(bool readable, bool, bool hangup) {
   }
   const quint64 generation = generation_;
   inEvent_ = true;
-  if (readable && wantRead_) OnReadable();
+  if (readable && wantRead_ && !held_) OnReadable();
   // Output queued by the handler of what was just read goes out now, without first waiting for
   // the poller to report the socket writable; a full socket is then watched for writing.
   if (generation == generation_ && fd_ >= 0 && !out_.empty()) OnWritable();
@@ -76,6 +76,11 @@ QByteArray Connection::TakeInput() {
 void Connection::DiscardInput() {
   discard_ = true;
   in_.clear();
+}
+
+void Connection::HoldInput(bool hold) {
+  held_ = hold;
+  if (!inEvent_) Watch();
 }
 
 void Connection::Send(const QByteArray& data) {

@@ -38,6 +38,9 @@ class Connection : public QObject, public Poller::Client {
   QByteArray TakeInput();
   // From now on what arrives is read and dropped.
   void DiscardInput();
+  // While held, nothing more is read: what the peer sends waits in the kernel's buffers (and
+  // then in the peer's), so a connection waiting its turn costs no memory here.
+  void HoldInput(bool hold);
 
   // Queues bytes to send.
   void Send(const QByteArray& data);
@@ -107,6 +110,7 @@ class Connection : public QObject, public Poller::Client {
   bool finishing_ = false;
   bool writeShut_ = false;
   bool wantRead_ = false;
+  bool held_ = false;
   bool wantWrite_ = false;
   bool inEvent_ = false;  // within OnReady: queued output is written before it returns
 };

@@ -27,15 +27,20 @@ class ReplySink {
 };
 
 // Free: no connection. Reading: the request text is arriving (a request that got no reply goes
-// back to reading). Handling: a handler is working on the request. Body: the form a script
-// request announced is arriving. Script: the interpreter is running for it. Sending: its one
-// reply is queued and going out.
-enum class SlotState { Free, Reading, Handling, Body, Script, Sending };
+// back to reading). Queued: the request is complete and waits for its turn to be served.
+// Handling: a handler is working on the request. Body: the form a script request announced is
+// arriving. Script: the interpreter is running for it. Sending: its one reply is queued and going
+// out. The last four are served: at most MaxConnect slots are in them at any time.
+enum class SlotState { Free, Reading, Queued, Handling, Body, Script, Sending };
+
+inline bool Served(SlotState state) {
+  return state != SlotState::Free && state != SlotState::Reading && state != SlotState::Queued;
+}
 
 // One client slot of the public server: its connection and the state of the request it serves.
 // Handlers reach a request's state only through its slot.
 struct ClientSlot {
-  int Index = 0;             // 1 to MaxConnect
+  int Index = 0;             // 1 to MaxConnect, then the slots that only read requests
   bool SlotBusy = false;     // holds a connection
   QByteArray SlotRequest;    // the request's name: %filename%, error pages, completion line
   qint64 SlotBytesSent = 0;  // bytes of the reply written so far, its header lines not counted
@@ -56,6 +61,9 @@ struct ClientSlot {
   RequestLineScanner scanner;  // how far `unfinished` has been looked at
   QElapsedTimer accepted;      // the request must be complete within a time of this
   QElapsedTimer lastMove;      // last progress of the reply
+  // Neighbours in the server's list of Reading slots (oldest first) or of Queued ones.
+  ClientSlot* older = nullptr;
+  ClientSlot* newer = nullptr;
 
   void Reply(const QByteArray& page, const ReplyKind& kind = {}) { sink->Reply(*this, page, kind); }
   void ReplyFile(int fileFd, qint64 length, const ReplyKind& kind) {

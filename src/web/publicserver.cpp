@@ -1,5 +1,6 @@
 #include "web/publicserver.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 #include <csignal>
 
@@ -15,6 +16,20 @@ constexpr int kListenBacklog = 1024;
 constexpr qsizetype kJoinedReplySize = 64 * 1024;
 // Finished connections waiting for their peer to close; past this the oldest is closed at once.
 constexpr size_t kMaxLingering = 1024;
+// Slots beyond MaxConnect for connections whose request is still arriving.
+constexpr rlim_t kMaxReadingSlots = 2048;
+// Descriptors kept for the administration site, scripts, the log and the like.
+constexpr rlim_t kOtherDescriptors = 256;
+
+// How many reading slots the descriptor limit leaves room for, next to MaxConnect served
+// requests (each with a file open) and the finished connections that linger.
+int ReadingSlots(int maxConnect) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  const rlim_t taken = 2 * static_cast<rlim_t>(maxConnect) + kMaxLingering + kOtherDescriptors;
+  if (limit.rlim_cur <= taken) return 0;
+  return static_cast<int>(std::min(limit.rlim_cur - taken, kMaxReadingSlots));
+}
 
 }  // namespace
 
@@ -41,6 +56,12 @@ int PublicServer::SweepInterval() const {
 }
 
 void PublicServer::Enter(ClientSlot& slot, SlotState next) {
+  if (slot.state == SlotState::Reading) reading_.Remove(slot);
+  if (slot.state == SlotState::Queued) {
+    queued_.Remove(slot);
+    slot.connection->HoldInput(false);
+  }
+  const bool wasServed = Served(slot.state);
   switch (next) {
     case SlotState::Free:
       if (slot.state != SlotState::Free) free_.push_back(&slot);
@@ -60,6 +81,11 @@ void PublicServer::Enter(ClientSlot& slot, SlotState next) {
       if (slot.state == SlotState::Free) slot.accepted.start();
       slot.unfinished.clear();
       slot.scanner.Reset();
+      reading_.Push(slot);
+      break;
+    case SlotState::Queued:
+      slot.connection->HoldInput(true);  // the rest waits in the kernel until its turn
+      queued_.Push(slot);
       break;
     case SlotState::Handling:
     case SlotState::Body:
@@ -72,6 +98,10 @@ void PublicServer::Enter(ClientSlot& slot, SlotState next) {
       break;
   }
   slot.state = next;
+  if (Served(next) != wasServed) {
+    activeConnections_ = std::max(0, activeConnections_ + (wasServed ? -1 : 1));
+    ShowConnections();
+  }
 }
 
 Connection* PublicServer::NewConnection() {
@@ -121,7 +151,7 @@ void PublicServer::Recycle(Connection* connection) {
 bool PublicServer::Start() {
   std::signal(SIGPIPE, SIG_IGN);
   Stop();
-  const int count = app_.settings.MaxConnect;
+  const int count = app_.settings.MaxConnect + ReadingSlots(app_.settings.MaxConnect);
   while (static_cast<int>(slots_.size()) > count) {
     Recycle(slots_.back()->connection);
     slots_.pop_back();
@@ -158,6 +188,8 @@ void PublicServer::Stop() {
   waiting_.clear();
   for (Lingering& entry : lingering_) Recycle(entry.connection);
   lingering_.clear();
+  reading_.Clear();
+  queued_.Clear();
   activeConnections_ = 0;
   ResetFreeList();
 }
@@ -168,6 +200,8 @@ void PublicServer::ResetFreeList() {
 }
 
 void PublicServer::OnIncoming(int fd, const Listener::Peer& peer) {
+  // Out of slots while some are still waiting for their request: the longest waiting gives way.
+  if (free_.empty() && !reading_.Empty()) EndWithoutReply(*reading_.Oldest());
   if (!free_.empty()) {
     ClientSlot* slot = free_.back();
     free_.pop_back();
@@ -182,9 +216,7 @@ void PublicServer::OnIncoming(int fd, const Listener::Peer& peer) {
 
 void PublicServer::Take(ClientSlot& slot, const Waiting& client) {
   slot.connection->Open(client.fd, client.peer.address, client.peer.port);
-  ++activeConnections_;
   slot.SlotPage.clear();
-  ShowConnections();
   slot.SlotBytesSent = 0;
   slot.SlotBusy = true;
   slot.SlotTable.clear();
@@ -230,7 +262,18 @@ void PublicServer::OnData(ClientSlot& slot) {
     }
     return;
   }
+  if (activeConnections_ >= app_.settings.MaxConnect) {
+    Enter(slot, SlotState::Queued);
+    return;
+  }
   Handle(slot, std::move(slot.unfinished));
+}
+
+void PublicServer::ServeQueued() {
+  while (activeConnections_ < app_.settings.MaxConnect && !queued_.Empty()) {
+    ClientSlot& slot = *queued_.Oldest();
+    Handle(slot, std::move(slot.unfinished));
+  }
 }
 
 void PublicServer::Handle(ClientSlot& slot, QByteArray text) {
@@ -247,6 +290,7 @@ void PublicServer::Handle(ClientSlot& slot, QByteArray text) {
     // A request that got no reply leaves the connection open for another try, within the
     // deadline.
     Enter(slot, SlotState::Reading);
+    ServeQueued();
   }
 }
 
@@ -297,14 +341,13 @@ void PublicServer::OnWritten(ClientSlot& slot, qint64 count) {
 
 void PublicServer::OnDrained(ClientSlot& slot) {
   if (slot.state != SlotState::Sending) return;
-  --activeConnections_;
   app_.desktop.AppendLog(CompletionLine(slot));
-  ShowConnections();
   Linger(slot.connection, slot.inputComplete);
   slot.connection = NewConnection();
   slot.connection->tag = slot.Index;
   Enter(slot, SlotState::Free);
   ServeWaiting(slot);
+  ServeQueued();
 }
 
 void PublicServer::OnPeerClosed(ClientSlot& slot) {
@@ -315,10 +358,9 @@ void PublicServer::OnPeerClosed(ClientSlot& slot) {
 
 void PublicServer::EndWithoutReply(ClientSlot& slot) {
   slot.connection->Abort();
-  activeConnections_ = std::max(0, activeConnections_ - 1);
-  ShowConnections();
   Enter(slot, SlotState::Free);
   ServeWaiting(slot);
+  ServeQueued();
 }
 
 void PublicServer::Linger(Connection* connection, bool inputComplete) {
@@ -368,6 +410,7 @@ bool PublicServer::Overdue(const ClientSlot& slot) const {
     case SlotState::Sending:
       return slot.lastMove.hasExpired(limits_.idleMs);
     case SlotState::Free:
+    case SlotState::Queued:  // complete: it waits for the server, not for the client
     case SlotState::Handling:
     case SlotState::Script:  // the script runner keeps its own time
       break;

@@ -11,6 +11,7 @@
 #include "net/listener.h"
 #include "web/clientslot.h"
 #include "web/scriptrunner.h"
+#include "web/slotqueue.h"
 
 namespace orvane {
 
@@ -25,9 +26,12 @@ struct ServerLimits {
 };
 
 // The public web server: the listener and the client slots. Each connection carries one request
-// and one reply; the server closes it once the reply has gone. Connections beyond MaxConnect wait
-// in arrival order until a slot is free. A request that is not complete in time, and a reply
-// that stops moving, end their connection and free the slot.
+// and one reply; the server closes it once the reply has gone. At most MaxConnect requests are
+// served at a time; complete requests beyond that wait their turn in arrival order. Connections
+// whose request is still arriving hold slots of their own (as many as descriptors allow, up to a
+// bound), so that clients which send slowly or nothing keep nobody else waiting: when these run
+// out, the one that has been reading longest is closed for a newcomer. A request that is not
+// complete in time, and a reply that stops moving, end their connection and free the slot.
 class PublicServer final : public QObject, public PublicService, public ReplySink {
   Q_OBJECT
 
@@ -74,6 +78,8 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   void OnDrained(ClientSlot& slot);
   void OnPeerClosed(ClientSlot& slot);
   void EndWithoutReply(ClientSlot& slot);
+  // Serves queued requests while fewer than MaxConnect are served.
+  void ServeQueued();
   void ServeWaiting(ClientSlot& slot);
   void Linger(Connection* connection, bool inputComplete);
   // Closes `connection` and keeps it for a later client.
@@ -91,6 +97,8 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   std::vector<std::unique_ptr<ClientSlot>> slots_;
   std::deque<Waiting> waiting_;
   std::vector<ClientSlot*> free_;  // slots without a connection, the last freed on top
+  SlotQueue reading_;              // slots in the Reading state, the longest reading first
+  SlotQueue queued_;               // complete requests waiting for their turn
   std::deque<Lingering> lingering_;
   std::vector<Connection*> spare_;
   QTimer sweep_;

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <deque>
+#include <memory>
+
+#include "net/listener.h"
+
+namespace orvane {
+
+class Connection;
+
+// Connections to the administration port whose first request has not arrived in full: the site
+// serves one connection at a time, and takes only one whose request header has ended, so
+// clients that send slowly or nothing cannot keep the administrator out. At most `kMaxArrivals`
+// wait here; a newcomer then closes the one that has been sending longest, and each must finish
+// its header within the idle limit of its accept.
+class Arrivals : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr size_t kMaxArrivals = 32;
+
+  explicit Arrivals(QObject* parent = nullptr) : QObject(parent) {}
+  ~Arrivals() override;
+
+  void Add(int fd, const Listener::Peer& peer);
+  // Room for another, possibly by closing the longest sending one.
+  bool MakeRoom();
+  // The connection whose request became complete first, with what it sent; nullptr when none
+  // is. The caller owns it from now on and must let it read again (it is held meanwhile).
+  Connection* TakeReady(QByteArray& text);
+  // Closes those that took longer than `limitMs` since their accept.
+  void Sweep(int limitMs);
+  void Clear();
+
+ Q_SIGNALS:
+  // A request is complete and can be taken.
+  void Ready();
+
+ private:
+  struct Arrival {
+    Connection* connection;
+    QByteArray text;
+    QElapsedTimer since;
+    bool ready = false;
+  };
+  void OnData(Arrival& arrival);
+  void Drop(Connection* connection);
+
+  std::deque<std::unique_ptr<Arrival>> arrivals_;  // in the order of their accept
+};
+
+}  // namespace orvane
