@@ -5,26 +5,11 @@
 #include <csignal>
 
 #include "adminfixture.h"
+#include "uploadform.h"
 
 using namespace orvane;
 
 namespace {
-
-const QByteArray kBoundary = "----WebKitFormBoundaryx7Q2";
-
-QByteArray Body(const QByteArray& fileName, const QByteArray& content,
-                const QByteArray& button = "UploadNow") {
-  const QByteArray d = "--" + kBoundary;
-  return d + "\r\nContent-Disposition: form-data; name=\"ADMINLOGIN\"\r\n\r\n\r\n" + d +
-         "\r\nContent-Disposition: form-data; name=\"" + button + "\"\r\n\r\n" + button + "\r\n" +
-         d + "\r\nContent-Disposition: form-data; name=\"uploadFile1\"; filename=\"" + fileName +
-         "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n" + d + "--\r\n";
-}
-
-QByteArray Head(qsizetype length) {
-  return "POST / HTTP/1.1\r\nHost: h\r\nContent-Type: multipart/form-data; boundary=" + kBoundary +
-         "\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n";
-}
 
 // Every byte value, line ends, and the boundary text (even as a closing delimiter) inside.
 QByteArray Awkward() {

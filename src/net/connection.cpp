@@ -152,6 +152,11 @@ void Connection::ShutdownWrite() {
 }
 
 void Connection::Fail() {
+  // A reset, so that a peer still reading can never take a broken reply for a whole one.
+  if (fd_ >= 0) {
+    const linger reset{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  }
   Abort();
   Q_EMIT Failed();
 }
@@ -213,6 +218,7 @@ ssize_t Connection::WriteSegment(Segment& segment, bool& full) {
     const size_t chunk = static_cast<size_t>(std::min<qint64>(segment.fileLeft, kSendFileChunk));
     if (chunk == 0) return 0;
     const ssize_t n = sendFileCall(fd_, segment.fileFd, nullptr, chunk);
+    if (n == 0) return FileEndedEarly();
     full = n > 0 && static_cast<size_t>(n) < chunk;
     if (n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return n;
     // Some file systems and sockets refuse to splice: the rest goes through a buffer, from the
@@ -228,15 +234,22 @@ ssize_t Connection::WriteSegment(Segment& segment, bool& full) {
       got = ::read(segment.fileFd, segment.bytes.data(), static_cast<size_t>(want));
     } while (got < 0 && errno == EINTR);
     if (got < 0) return -1;
+    if (got == 0) return FileEndedEarly();
     segment.bytes.resize(got);
     segment.offset = 0;
-    segment.fileLeft = got == 0 ? 0 : segment.fileLeft - got;
-    if (got == 0) return 0;
+    segment.fileLeft -= got;
   }
   const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
   const ssize_t n = ::send(fd_, segment.bytes.constData() + segment.offset, want, MSG_NOSIGNAL);
   full = n >= 0 && static_cast<size_t>(n) < want;
   return n;
+}
+
+ssize_t Connection::FileEndedEarly() {
+  // The file shrank while it was being sent: the reply can no longer be whole, and a plain
+  // close would pass the shortened file off as complete. The connection fails instead.
+  errno = ENODATA;
+  return -1;
 }
 
 bool Connection::SegmentDone(Segment& segment, ssize_t n) {
@@ -249,8 +262,6 @@ bool Connection::SegmentDone(Segment& segment, ssize_t n) {
   } else {
     segment.fileLeft -= n;
   }
-  // A write of nothing means the file ended before its announced length.
-  if (n == 0) segment.fileLeft = 0;
   const bool done = segment.fileLeft <= 0 && segment.offset >= segment.bytes.size();
   if (done) ::close(segment.fileFd);
   return done;

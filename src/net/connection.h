@@ -86,6 +86,7 @@ class Connection : public QObject, public Poller::Client {
   // Writes from the front of the segment; the count written, or -1 with errno. `full` when the
   // socket took less than it was offered.
   ssize_t WriteSegment(Segment& segment, bool& full);
+  static ssize_t FileEndedEarly();
   // Accounts for `n` bytes written; true when the segment is complete (its file then closed).
   static bool SegmentDone(Segment& segment, ssize_t n);
   static SendFileCall sendFileCall;
