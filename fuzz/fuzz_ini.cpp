@@ -8,13 +8,12 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "scratch.h"
+
 #include "core/ini.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const QByteArray file = [] {
-    char folder[] = "/tmp/fuzz-ini-XXXXXX";
-    return QByteArray(::mkdtemp(folder)) + "/test.ini";
-  }();
+  static const QByteArray file = ScratchFolder("fuzz-ini") + "test.ini";
   const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   // Section, key and value, separated by the first two NULs.
   const QList<QByteArray> parts = input.split('\0');

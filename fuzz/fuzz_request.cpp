@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "quietshell.h"
+#include "scratch.h"
+
 #include "core/appstate.h"
 #include "util/files.h"
 #include "web/clientslot.h"
@@ -20,19 +23,6 @@ namespace {
 using namespace orvane;
 
 const QByteArray kSecret = "SECRET-OUTSIDE-DOCS-7731";
-
-class QuietShell : public Shell {
- public:
-  void LogLineAdded(const QByteArray&) override {}
-  void OldestLogLineDropped() override {}
-  void LogCleared() override {}
-  void PanelChanged(int, const QByteArray&) override {}
-  void CaptionChanged(const QByteArray&) override {}
-  void MenuEnabledChanged(MenuItem, bool) override {}
-  void Minimise() override {}
-  void RemoveTrayIcon() override {}
-  int MessageBox(const QByteArray&, int, const QByteArray&) override { return kAnswerOk; }
-};
 
 struct Record : ReplySink {
   QByteArray reply;
@@ -49,8 +39,7 @@ AppState& App() {
   static QuietShell shell;
   static AppState app(shell);
   static const bool ready = [] {
-    char folder[] = "/tmp/fuzz-request-XXXXXX";
-    const QByteArray root = QByteArray(::mkdtemp(folder)) + "/";
+    const QByteArray root = ScratchFolder("fuzz-request");
     QDir().mkpath(QString::fromLatin1(root + "site/docs/sub"));
     WriteFileAtomically(root + "secret.txt", kSecret);
     WriteFileAtomically(root + "site/secret.txt", kSecret);

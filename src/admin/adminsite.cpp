@@ -28,7 +28,7 @@ constexpr int kLingerMs = 5000;
 
 AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
     : QObject(parent), app_(app), web_(web) {
-  listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { OnIncoming(fd, peer); };
+  listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { Accept(fd, peer); };
   listener_.SetBacklog(kListenBacklog);
   // Out of descriptors: try again a moment later.
   connect(&listener_, &Listener::AcceptFailed, this, [this] {
@@ -83,7 +83,7 @@ void AdminSite::Restart() {
   SetPanel("Ready");
 }
 
-void AdminSite::OnIncoming(int fd, const Listener::Peer& peer) {
+void AdminSite::Accept(int fd, const Listener::Peer& peer) {
   arrivals_.Add(fd, peer);
   // Every place taken by a complete request: the others wait in the listen queue meanwhile.
   if (!arrivals_.MakeRoom()) listener_.Pause();

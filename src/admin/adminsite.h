@@ -31,13 +31,14 @@ class AdminSite : public QObject, public AdminService {
   void Close() override;
   void Restart() override;
   quint16 ListeningPort() const { return listener_.Port(); }
+  // Takes over an accepted, non-blocking connection: the listener's, or one a caller made.
+  void Accept(int fd, const Listener::Peer& peer);
   // How long a connection may stay without data and without a reply (10 s).
   void SetIdleLimit(int ms) { idleMs_ = ms; }
   // How often the upload watchdog looks (3.5 s), and how long an upload may stall (60 s).
   void SetUploadWatch(int intervalMs, int limitMs);
 
  private:
-  void OnIncoming(int fd, const Listener::Peer& peer);
   // Serves the next connection whose request has arrived, unless one is being served.
   void TakeNext();
   void Adopt(Connection* connection);
