@@ -17,9 +17,11 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYP
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 cmake --build build-fuzz
-for target in request ini formdecoding; do
+# Leaks are the suite's to find (above): the running log keeps growing across inputs by design,
+# and a leak check after every input would cost more than the input.
+for target in request ini formdecoding admin; do
   work=$(mktemp -d)  # new inputs go here, never into the repository's seeds
-  case $target in ini) runs=3000 ;; request) runs=20000 ;; *) runs=100000 ;; esac
-  ./build-fuzz/fuzz/fuzz_$target -runs=$runs "$work" "fuzz/corpus/$target"
+  case $target in admin) runs=10000 ;; formdecoding) runs=100000 ;; *) runs=20000 ;; esac
+  ./build-fuzz/fuzz/fuzz_$target -detect_leaks=0 -runs=$runs "$work" "fuzz/corpus/$target"
   rm -rf "$work"
 done
