@@ -208,9 +208,9 @@ class AdminTest : public AdminFixture {
     LogIn();
     Console(
         "FILES+%21..%2Foutside.txt%21sub%2F..%2F..%2Foutside.txt%21%2Fetc%2Fhostname"
-        "%21..%5Coutside.txt%21link%2F=&EraseFiles=EraseFiles");
+        "%21..%5Coutside.txt%21link%2Ffile.txt%21link%5Cfile.txt%21link%2F=&EraseFiles=EraseFiles");
     QVERIFY(PathExists(app_ + "outside.txt"));
-    QVERIFY(PathExists(app_ + "victim/file.txt"));  // the link goes, never what it points at
+    QVERIFY(PathExists(app_ + "victim/file.txt"));  // the link goes, never what it leads to
     QVERIFY(!PathExists(app_ + "docs/link"));
     QVERIFY(PathExists(app_ + "docs/sub/keep.txt"));
     QCOMPARE(shell_->logLines.mid(1, 4),

@@ -64,25 +64,48 @@ QByteArray EraseConfirmation(const QByteArray& body, AdminContext& context) {
          Button("EraseFiles") + Button("Back") + "</html>";
 }
 
-// Deletes what `path` names without following a symbolic link: a link is removed as a link.
-void RemoveEntry(const QByteArray& path, bool folder) {
+// Deletes `name` (a path inside `docs`, separated by "/") without following a symbolic link
+// anywhere on the way: each folder is opened from the one before, refusing links, so a link in
+// docs to a folder elsewhere can never lead a deletion out of docs. A link at the end is removed
+// as a link; a folder loses its files, then goes if it holds nothing more.
+void RemoveEntry(const QByteArray& docs, const QByteArray& name, bool folder) {
+  int at = ::open(docs.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  QByteArrayList parts = name.split('/');
+  const QByteArray last = parts.takeLast();
+  for (const QByteArray& part : parts) {
+    if (at < 0) return;
+    if (part.isEmpty() || part == ".") continue;
+    const int next =
+        ::openat(at, part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(at);
+    at = next;
+  }
   struct stat info;
-  if (::lstat(path.constData(), &info) != 0) return;
-  if (!folder || S_ISLNK(info.st_mode)) {
-    ::unlink(path.constData());  // fails, silently, for a folder given as a file
+  if (at < 0) return;
+  if (last.isEmpty() || ::fstatat(at, last.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    ::close(at);
     return;
   }
-  if (DIR* dir = ::opendir(path.constData())) {
+  if (!folder || S_ISLNK(info.st_mode)) {
+    ::unlinkat(at, last.constData(), 0);  // fails, silently, for a folder given as a file
+    ::close(at);
+    return;
+  }
+  const int inner = ::openat(at, last.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  DIR* dir = inner < 0 ? nullptr : ::fdopendir(inner);
+  if (dir == nullptr && inner >= 0) ::close(inner);
+  if (dir != nullptr) {
     while (const dirent* entry = ::readdir(dir)) {
-      struct stat inner;
-      if (::fstatat(::dirfd(dir), entry->d_name, &inner, AT_SYMLINK_NOFOLLOW) == 0 &&
-          !S_ISDIR(inner.st_mode)) {
+      struct stat file;
+      if (::fstatat(::dirfd(dir), entry->d_name, &file, AT_SYMLINK_NOFOLLOW) == 0 &&
+          !S_ISDIR(file.st_mode)) {
         ::unlinkat(::dirfd(dir), entry->d_name, 0);
       }
     }
     ::closedir(dir);
   }
-  ::rmdir(path.constData());  // fails, silently, while sub-folders remain
+  ::unlinkat(at, last.constData(), AT_REMOVEDIR);  // fails, silently, while sub-folders remain
+  ::close(at);
 }
 
 void EraseFiles(QByteArray body, AdminContext& context) {
@@ -98,7 +121,7 @@ void EraseFiles(QByteArray body, AdminContext& context) {
     } else {
       const bool folder = name.endsWith('/') || name.endsWith('\\');
       if (folder) name.chop(1);
-      RemoveEntry(context.docsPath + name.replace('\\', '/'), folder);
+      RemoveEntry(context.docsPath, name.replace('\\', '/'), folder);
     }
     body = body.mid(first + 3);
   }
