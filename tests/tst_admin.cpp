@@ -1,7 +1,6 @@
 // The administration site over real sockets: login, console commands, erase, the log, and the
 // rules that keep strangers out.
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDir>
@@ -245,22 +244,6 @@ class AdminTest : public AdminFixture {
     RawClient idle(Port());
     QVERIFY(idle.WaitClosed(10000));
     QVERIFY(Fetch("GET / HTTP/1.0\r\n\r\n").startsWith("<html>"));
-  }
-
-  void recoversWhenDescriptorsRunOut() {
-    rlimit old;
-    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &old), 0);
-    RawClient client(Port());
-    QVERIFY(client.Send("GET / HTTP/1.0\r\n\r\n"));
-    // No descriptor left for the accept: the site must take the client once there is one.
-    rlimit none = old;
-    none.rlim_cur = static_cast<rlim_t>(::dup(0));
-    ::close(static_cast<int>(none.rlim_cur));
-    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &none), 0);
-    QTest::qWait(200);
-    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &old), 0);
-    QVERIFY(client.WaitClosed(10000));
-    QVERIFY(client.received.startsWith("<html>"));
   }
 
   void headerMode() {
