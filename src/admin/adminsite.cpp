@@ -123,7 +123,7 @@ void AdminSite::Adopt(Connection* connection) {
 
 void AdminSite::EndConnection() {
   // An upload belongs to its connection: blocks of a later one never go into its file.
-  if (upload_.Receiving()) {
+  if (upload_.Receiving() || upload_.HasBoundary()) {
     upload_.Abandon();
     watchdog_.stop();
   }

@@ -149,13 +149,17 @@ void UploadReceiver::Abandon() {
     ::close(fd_);
     fd_ = -1;
   }
+  // Nothing of it carries over: a later upload with the same boundary starts afresh instead of
+  // being taken for this one's continuation (and ended by this one's byte count).
+  boundary_.clear();
+  expectedBody_ = -1;
+  bodyReceived_ = 0;
   held_.clear();
   lastData_.invalidate();
 }
 
 void UploadReceiver::Reset() {
   Abandon();
-  boundary_.clear();
   path_.clear();
 }
 

@@ -42,7 +42,7 @@ class UploadReceiver {
   QByteArray Path() const { return path_; }
   qint64 Length() const { return written_; }
 
-  // Gives up the file being received; it stays as far as it got. The boundary stays known.
+  // Gives up the upload: the file stays as far as it got, and the next block starts afresh.
   void Abandon();
   // Forgets everything (Restart Admin).
   void Reset();

@@ -15,7 +15,6 @@ namespace {
 
 // How much one event may move, so that one busy connection cannot starve the others.
 constexpr qsizetype kReadChunk = 64 * 1024;
-constexpr qsizetype kReadPerEvent = 1024 * 1024;
 constexpr qint64 kWritePerEvent = 4 * 1024 * 1024;
 // One sendfile call moves at most this much: pieces that stay in the cache let the reader copy
 // while the next piece is sent, which is faster on loopback than filling the socket at once.
@@ -167,14 +166,15 @@ void Connection::OnReadable() {
   bool gotEof = false;
   qsizetype total = 0;
   char scratch[kReadChunk];
-  while (total < kReadPerEvent) {
-    const ssize_t n = ::read(fd_, scratch, kReadChunk);
+  while (total < readPerEvent_) {
+    const qsizetype want = std::min(kReadChunk, readPerEvent_ - total);
+    const ssize_t n = ::read(fd_, scratch, static_cast<size_t>(want));
     if (n > 0) {
       if (!discard_) in_.append(scratch, n);
       total += n;
       // A short read has emptied the socket: asking again would only hear "nothing more". An
       // end of input behind the data is reported by the poller next time round.
-      if (n < kReadChunk) break;
+      if (n < want) break;
       continue;
     }
     if (n == 0) {

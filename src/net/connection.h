@@ -36,6 +36,9 @@ class Connection : public QObject, public Poller::Client {
 
   // The bytes received and not taken yet.
   QByteArray TakeInput();
+  // At most this much is read in one event (1 MiB unless set), so that one busy connection
+  // cannot starve the others, and what a connection can make its owner hold at once is bounded.
+  void SetReadPerEvent(qsizetype bytes) { readPerEvent_ = bytes; }
   // From now on what arrives is read and dropped.
   void DiscardInput();
   // While held, nothing more is read: what the peer sends waits in the kernel's buffers (and
@@ -105,6 +108,7 @@ class Connection : public QObject, public Poller::Client {
   QByteArray peer_;
   int peerPort_ = 0;
   QByteArray in_;
+  qsizetype readPerEvent_ = 1024 * 1024;
   std::deque<Segment> out_;
   bool discard_ = false;
   bool peerDone_ = false;

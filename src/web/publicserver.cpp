@@ -16,6 +16,9 @@ constexpr int kListenBacklog = 1024;
 constexpr qsizetype kJoinedReplySize = 64 * 1024;
 // Finished connections waiting for their peer to close; past this the oldest is closed at once.
 constexpr size_t kMaxLingering = 1024;
+// Read per event on a client connection: requests are small, and a complete request waiting its
+// turn keeps what came with it, so this bounds what the waiting ones hold.
+constexpr qsizetype kReadPerEvent = 16 * 1024;
 // Slots beyond MaxConnect for connections whose request is still arriving.
 constexpr rlim_t kMaxReadingSlots = 2048;
 // Descriptors kept for the administration site, scripts, the log and the like.
@@ -111,6 +114,7 @@ Connection* PublicServer::NewConnection() {
     return connection;
   }
   auto* connection = new Connection(this);
+  connection->SetReadPerEvent(kReadPerEvent);
   connect(connection, &Connection::DataArrived, this, [this, connection] {
     if (ClientSlot* slot = SlotOf(connection)) OnData(*slot);
   });
