@@ -304,9 +304,12 @@ class WebServerTest : public ServerFixture {
     RawClient second(Port());
     QVERIFY(second.Send("GET /page.html HTTP/1.0\r\n\r\n"));
     QTest::qWait(20);
+    RawClient leaving(Port());  // waits too, then gives up: its place in the queue goes
+    QVERIFY(leaving.Send("GET /page.html?gone HTTP/1.0\r\n\r\n"));
     RawClient third(Port());
     QVERIFY(third.Send("GET /index.html HTTP/1.0\r\n\r\n"));
     QVERIFY(second.StillOpenAfter(50));
+    leaving.Reset();
     QCOMPARE(server_->ActiveConnections(), 1);
     QCOMPARE(state_->desktop.Panel(2), QByteArray("1/1 Active Users"));
 
