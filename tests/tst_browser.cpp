@@ -2,14 +2,12 @@
 // running on port 80 (the one port where browsers still accept bare replies without a status
 // line).
 
-#include <unistd.h>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "devtoolsbrowser.h"
 #include "rawclient.h"
 #include "util/files.h"
 
@@ -59,12 +57,6 @@ class BrowserTest : public QObject {
         WriteFileAtomically(app + "system/template.html",
                             "<html><body><h2>In %server-path%</h2>%information%</body></html>"));
     QVERIFY(WriteFileAtomically(app + "server.cfg", "[Server]\nServerName=Browser Site\n"));
-    // The sample form and its script, with the sample interpreter.
-    for (const char* name : {"docs/hello.html", "docs/greet.qmx"}) {
-      QVERIFY(QFile::copy(QStringLiteral(SITE_DIR "/") + QLatin1String(name),
-                          dir_.path() + "/" + QLatin1String(name)));
-    }
-    QVERIFY(QFile::copy(QStringLiteral(QMX_BINARY), dir_.path() + "/qmx.exe"));
     server_.start(QStringLiteral(ORVANE_BINARY),
                   {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir_.path()});
     QVERIFY(server_.waitForStarted());
@@ -90,20 +82,6 @@ class BrowserTest : public QObject {
     QVERIFY(dom.contains("<h1 id=\"t\">Hello from Orvane Light 0.7</h1>"));
     QVERIFY(dom.contains("This page has been sent to you by Orvane- Light."));
     QVERIFY(dom.contains("href=\"http://www.orvane.example\""));
-  }
-
-  void sampleFormGreetsByName() {
-    DevToolsBrowser browser;
-    QVERIFY(browser.Open(QStringLiteral("http://127.0.0.1/hello.html")));
-    QVERIFY(browser.WaitFor(QStringLiteral("!!document.getElementById('name')")).toBool());
-    browser.Evaluate(
-        QStringLiteral("document.getElementById('name').value = 'Ada <b>&';"
-                       "document.getElementById('greet').click(); true"));
-    // The typed markup comes back as text, not as an element.
-    const QJsonValue greeting =
-        browser.WaitFor(QStringLiteral("document.getElementById('greeting') ? "
-                                       "document.getElementById('greeting').innerHTML : ''"));
-    QCOMPARE(greeting.toString(), QStringLiteral("Hello, Ada &lt;b&gt;&amp;!"));
   }
 };
 
