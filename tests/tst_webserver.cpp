@@ -233,17 +233,6 @@ class WebServerTest : public ServerFixture {
     QCOMPARE(Log(), QByteArrayList({Completion("big.iso", big.size())}));
   }
 
-  void counter() {
-    Put("system/counters.txt", "");
-    Put("docs/count.html", "%counter%");
-    QCOMPARE(Fetch("GET /count.html HTTP/1.0\r\n\r\n"), Page("1"));
-    QCOMPARE(Fetch("GET /count.html HTTP/1.0\r\n\r\n"), Page("2"));
-    Put("system/counters.txt", "[]\ncounter=32767\n");
-    QCOMPARE(Fetch("GET /count.html HTTP/1.0\r\n\r\n"), Page("32767"));
-    Put("system/counters.txt", "[]\ncounter=garbage\n");
-    QCOMPARE(Fetch("GET /count.html HTTP/1.0\r\n\r\n"), Page("1"));
-  }
-
   void splitRequests() {
     // The rest of a request line still on its way is waited for.
     RawClient a(Port());
