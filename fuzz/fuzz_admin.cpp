@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "quietshell.h"
 #include "scratch.h"
 
 #include "admin/adminsite.h"
+#include "shell/headlessshell.h"
 #include "util/files.h"
 
 namespace {
@@ -52,7 +52,7 @@ struct World {
   char name[8] = "fuzz";
   char* argv[2] = {name, nullptr};
   QCoreApplication application{argc, argv};
-  QuietShell shell;
+  HeadlessShell shell{DevNull(), DevNull()};  // the log is not wanted, only written
   AppState app{shell};
   NoPublicServer web;
   AdminSite* site = nullptr;

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "quietshell.h"
 #include "scratch.h"
 
 #include "core/appstate.h"
+#include "shell/headlessshell.h"
 #include "util/files.h"
 #include "web/clientslot.h"
 #include "web/requesthandler.h"
@@ -36,7 +36,7 @@ struct Record : ReplySink {
 };
 
 AppState& App() {
-  static QuietShell shell;
+  static HeadlessShell shell(DevNull(), DevNull());  // the log is not wanted, only written
   static AppState app(shell);
   static const bool ready = [] {
     const QByteArray root = ScratchFolder("fuzz-request");
