@@ -31,6 +31,9 @@ struct Record : ReplySink {
     reply = ReadOpenFile(fd, length).value_or(QByteArray());
     ::close(fd);
   }
+  void ReplyPage(ClientSlot&, std::unique_ptr<PageSubstitution> page, const ReplyKind&) override {
+    reply = WholePage(*page).value_or(QByteArray());
+  }
   void AwaitBody(ClientSlot&, qint64) override {}
   void RunScript(ClientSlot&, const ScriptRun&) override {}
 };

@@ -85,6 +85,19 @@ class RawClient {
     }
   }
 
+  // Reads at most `max` bytes of what has arrived, as a slow reader does; true once closed.
+  bool PollUpTo(qsizetype max) {
+    char buffer[65536];
+    const ssize_t n = ::recv(fd_, buffer, static_cast<size_t>(std::min<qsizetype>(max, 65536)), 0);
+    if (n > 0) received.append(buffer, n);
+    if (n == 0) return closed = true;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN) {
+      reset = errno == ECONNRESET;
+      return closed = true;
+    }
+    return false;
+  }
+
   // Waits until the server closes the connection.
   bool WaitClosed(int timeoutMs = 30000) {
     return QTest::qWaitFor([this] { return Poll(); }, timeoutMs);

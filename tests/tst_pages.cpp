@@ -10,6 +10,7 @@
 #include "pages/hitcounter.h"
 #include "pages/pagesubstitution.h"
 #include "util/files.h"
+#include "util/text.h"
 
 using namespace orvane;
 
@@ -69,6 +70,60 @@ class PagesTest : public QObject {
     QFETCH(QByteArray, expected);
     QCOMPARE(TimeText(time), expected);
     QCOMPARE(DateText(QDate(2027, 1, 31)), QByteArray("1/31/2027"));
+  }
+
+  void strangerTextIsEscapedInHtml() {
+    // What a client chooses (the name it asks for, the folder it lists) never becomes markup in
+    // an HTML page; a text file gets it as it is.
+    PageContext context = Context();
+    context.requestName = "<script>x</script>&'\".htm";
+    context.listingPath = "docs/<b>/";
+    QByteArray page = "%filename%|%server-path%";
+    RunSSI(page, FooterMode::Html, context);
+    QCOMPARE(page,
+             "&lt;script&gt;x&lt;/script&gt;&amp;&#39;&quot;.htm|/docs/&lt;b&gt;/" + HtmlFooter());
+    page = "%filename%|%server-path%";
+    RunSSI(page, FooterMode::Text, context);
+    QCOMPARE(page, "<script>x</script>&'\".htm|/docs/<b>/" + TextFooter());
+  }
+
+  void streamedLikeWhole_data() {
+    QTest::addColumn<QByteArray>("page");
+    const QByteArray filler(70000, '.');
+    // Tags on either side of the 64 KiB pieces, and across their edges.
+    QTest::newRow("tags across edges") << filler.left(65530) + "%SOFTWARE%" + filler +
+                                              "%date%%time%" + filler.left(131072 - 7) +
+                                              "<noscript>%counter%";
+    QTest::newRow("ASCII near the end")
+        << "%date%" + filler + filler + "*ASC" + "II* %counter% %COUNTER%";
+    QTest::newRow("ASCII across an edge") << filler.left(65533) + "*ASCII* %date%";
+    QTest::newRow("counter made by a value")
+        << filler.left(65536 - 5) + "%COUnter% %server-name%%filename%";
+  }
+  void streamedLikeWhole() {
+    // The page made a piece at a time is the page made whole, as one replacement after another.
+    QFETCH(QByteArray, page);
+    PageContext context = Context();
+    context.serverName = "%coun";
+    context.requestName = "ter%";
+    QByteArray whole = page;
+    if (!whole.contains("*ASCII*")) {
+      for (const auto& [tag, value] : std::initializer_list<std::pair<const char*, QByteArray>>{
+               {"%date%", "12/5/2026"},
+               {"%time%", "7:01:28 AM"},
+               {"%software%", "Orvane Light 0.7"},
+               {"%server-name%", context.serverName},
+               {"%filename%", context.requestName},
+               {"%server-path%", "/" + context.listingPath},
+               {"<noscript>", ""}}) {
+        whole = ReplaceText(whole, tag, value);
+      }
+      whole += HtmlFooter();
+    }
+    if (whole.contains("%counter%")) whole = ReplaceText(whole, "%counter%", "1");
+    RunSSI(page, FooterMode::Html, context);
+    QCOMPARE(page.size(), whole.size());
+    QVERIFY(page == whole);
   }
 
   void orderOfSubstitutions() {
@@ -155,12 +210,13 @@ class PagesTest : public QObject {
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<QByteArray>("mark");
     QTest::newRow("404") << 1 << QByteArray("Error 404:")
-                         << QByteArray("File Not Found (/x<b>.htm).") << QByteArray("404 /");
+                         << QByteArray("File Not Found (/x&lt;b&gt;.htm).") << QByteArray("404 /");
     QTest::newRow("500") << 2 << QByteArray("Error 500:")
-                         << QByteArray("We <b>don't</b> support CGI/Perl (/x<b>.htm).")
+                         << QByteArray("We <b>don't</b> support CGI/Perl (/x&lt;b&gt;.htm).")
                          << QByteArray("500 /");
     QTest::newRow("124") << 3 << QByteArray("Error 124:")
-                         << QByteArray("We are missing QMX (/x<b>.htm).") << QByteArray("124 /");
+                         << QByteArray("We are missing QMX (/x&lt;b&gt;.htm).")
+                         << QByteArray("124 /");
   }
   void errorPage() {
     QFETCH(int, kind);

@@ -50,6 +50,19 @@ class RunningLogTest : public QObject {
     QTest::newRow("Latin-1 kept") << QByteArray("caf\xE9") << QByteArray("caf\xE9");
     QTest::newRow("DEL and NUL") << QByteArray("a\x7f", 2) + QByteArray(1, '\0')
                                  << QByteArray("a\\x7F\\x00");
+    QTest::newRow("C1 byte") << QByteArray(
+                                    "a\x9b"
+                                    "2J")
+                             << QByteArray("a\\x9B2J");
+    QTest::newRow("C1 in UTF-8") << QByteArray(
+                                        "a\xC2\x9B"
+                                        "2J")
+                                 << QByteArray("a\\xC2\\x9B2J");
+    QTest::newRow("bidi override")
+        << QByteArray("x\xE2\x80\xAEtxt.exe") << QByteArray("x\\xE2\\x80\\xAEtxt.exe");
+    QTest::newRow("bidi isolate") << QByteArray("\xE2\x81\xA6") << QByteArray("\\xE2\\x81\\xA6");
+    QTest::newRow("UTF-8 text kept") << QByteArray("\xE2\x82\xAC \xC3\xA9 \xE2\x80\x94")
+                                     << QByteArray("\xE2\x82\xAC \xC3\xA9 \xE2\x80\x94");
   }
   void printable() {
     QFETCH(QByteArray, line);

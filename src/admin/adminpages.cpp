@@ -1,6 +1,7 @@
 #include "admin/adminpages.h"
 
 #include "core/runninglog.h"
+#include "util/text.h"
 
 namespace orvane {
 
@@ -14,30 +15,6 @@ QByteArray FormAction(const AdminView& view) {
 }
 
 }  // namespace
-
-QByteArray EscapeHtml(const QByteArray& text) {
-  QByteArray out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 QByteArray LoginPage(const AdminView& view) {
   return "<html><head><Title>Orvane Light Remote Server Login</Title></Head><BR>Please Enter in "

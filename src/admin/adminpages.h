@@ -43,7 +43,4 @@ QByteArray LogoutPage(const AdminView& view);
 QByteArray UploadFormPage(const AdminView& view);
 QByteArray UploadDonePage(const AdminView& view);
 
-// `text` with & < > " written as character references.
-QByteArray EscapeHtml(const QByteArray& text);
-
 }  // namespace orvane

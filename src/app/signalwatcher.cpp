@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 #include <csignal>
 
 namespace orvane {
@@ -11,8 +12,10 @@ namespace {
 int gPipe[2] = {-1, -1};
 
 void OnSignal(int signal) {
+  const int saved = errno;  // the interrupted code may be about to read it
   const unsigned char byte = static_cast<unsigned char>(signal);
   [[maybe_unused]] const ssize_t n = ::write(gPipe[1], &byte, 1);
+  errno = saved;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "net/connection.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -21,6 +22,9 @@ constexpr qint64 kWritePerEvent = 4 * 1024 * 1024;
 constexpr qint64 kSendFileChunk = 256 * 1024;
 // Buffer of a file sent without sendfile.
 constexpr qint64 kCopyChunk = 256 * 1024;
+// A stream is pulled this much at a time, and at most kStreamPerEvent of it is made in one event.
+constexpr qsizetype kStreamPiece = 64 * 1024;
+constexpr qint64 kStreamPerEvent = 256 * 1024;
 
 }  // namespace
 
@@ -35,22 +39,22 @@ Connection::~Connection() {
 void Connection::Open(int fd, const QByteArray& address, int port) {
   Abort();
   fd_ = fd;
+  phase_ = Phase::Open;
   ++generation_;
   peer_ = address;
   peerPort_ = port;
   in_.clear();
-  discard_ = peerDone_ = finishing_ = writeShut_ = inEvent_ = held_ = false;
-  wantRead_ = true;
-  wantWrite_ = false;
+  discard_ = peerDone_ = inEvent_ = held_ = false;
   Watch();
 }
 
 void Connection::Watch() {
-  if (fd_ >= 0) Poller::Instance().Watch(fd_, this, wantRead_ && !held_, wantWrite_);
+  if (fd_ < 0 || inEvent_) return;
+  Poller::Instance().Watch(fd_, this, !peerDone_ && !held_, !out_.empty());
 }
 
 void Connection::OnReady(bool readable, bool, bool hangup) {
-  if (hangup && (!wantRead_ || held_) && out_.empty()) {
+  if (hangup && (peerDone_ || held_) && out_.empty()) {
     // Broken while waiting with nothing to read or send (a reply still to come): it can never
     // be delivered, and a level-triggered hang-up would otherwise be reported for ever.
     Fail();
@@ -58,12 +62,14 @@ void Connection::OnReady(bool readable, bool, bool hangup) {
   }
   const quint64 generation = generation_;
   inEvent_ = true;
-  if (readable && wantRead_ && !held_) OnReadable();
+  if (readable && !peerDone_ && !held_) OnReadable();
   // Output queued by the handler of what was just read goes out now, without first waiting for
   // the poller to report the socket writable; a full socket is then watched for writing.
   if (generation == generation_ && fd_ >= 0 && !out_.empty()) OnWritable();
-  inEvent_ = false;
-  Watch();
+  if (generation == generation_) {
+    inEvent_ = false;
+    Watch();
+  }
 }
 
 QByteArray Connection::TakeInput() {
@@ -79,16 +85,19 @@ void Connection::DiscardInput() {
 
 void Connection::HoldInput(bool hold) {
   held_ = hold;
-  if (!inEvent_) Watch();
+  Watch();
+}
+
+void Connection::Queue(Segment segment) {
+  out_.push_back(std::move(segment));
+  Watch();
 }
 
 void Connection::Send(const QByteArray& data) {
   if (fd_ < 0 || data.isEmpty()) return;
-  out_.push_back(Segment{data, 0, -1, 0});
-  if (!inEvent_) {
-    wantWrite_ = true;
-    Watch();
-  }
+  Segment segment;
+  segment.bytes = data;
+  Queue(std::move(segment));
 }
 
 void Connection::SendFile(int fileFd, qint64 length) {
@@ -96,34 +105,63 @@ void Connection::SendFile(int fileFd, qint64 length) {
     ::close(fileFd);
     return;
   }
-  out_.push_back(Segment{{}, 0, fileFd, length});
-  if (!inEvent_) {
-    wantWrite_ = true;
-    Watch();
-  }
+  Segment segment;
+  segment.fileFd = fileFd;
+  segment.fileLeft = length;
+  Queue(std::move(segment));
+}
+
+void Connection::SendStream(std::unique_ptr<ByteSource> source) {
+  if (fd_ < 0) return;
+  Segment segment;
+  segment.source = std::move(source);
+  Queue(std::move(segment));
+}
+
+int Connection::Unsent() const {
+  int queued = -1;
+  if (fd_ < 0 || ::ioctl(fd_, SIOCOUTQ, &queued) != 0) return -1;
+  return queued;
 }
 
 bool Connection::Finish(bool inputComplete) {
   if (fd_ < 0) return false;
   int unread = 0;
-  if (inputComplete && !HasPendingOutput() && ::ioctl(fd_, FIONREAD, &unread) == 0 && unread == 0) {
+  if (inputComplete && out_.empty() && ::ioctl(fd_, FIONREAD, &unread) == 0 && unread == 0) {
     // Nothing more is coming and nothing is unread: a plain close cannot turn into a reset.
     CloseDescriptor();
     return false;
   }
-  finishing_ = true;
   DiscardInput();
-  if (!HasPendingOutput()) ShutdownWrite();
-  if (peerDone_ && writeShut_) {
+  if (!out_.empty()) {
+    phase_ = Phase::Draining;
+    return true;
+  }
+  Linger();
+  if (peerDone_) {
     CloseDescriptor();
     return false;
   }
+  Watch();
   return true;
+}
+
+void Connection::Linger() {
+  phase_ = Phase::Lingering;
+  ::shutdown(fd_, SHUT_WR);
 }
 
 void Connection::Abort() {
   ReleaseSegments();
   CloseDescriptor();
+}
+
+void Connection::Reset() {
+  if (fd_ >= 0) {
+    const linger reset{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  }
+  Abort();
 }
 
 void Connection::ReleaseSegments() {
@@ -134,29 +172,19 @@ void Connection::ReleaseSegments() {
 }
 
 void Connection::CloseDescriptor() {
-  wantRead_ = wantWrite_ = false;
+  phase_ = Phase::Closed;
   if (fd_ >= 0) {
     Poller::Instance().Forget(fd_);
     ::close(fd_);
     fd_ = -1;
     ++generation_;
   }
+  inEvent_ = false;
   in_.clear();
 }
 
-void Connection::ShutdownWrite() {
-  if (writeShut_) return;
-  writeShut_ = true;
-  ::shutdown(fd_, SHUT_WR);
-}
-
 void Connection::Fail() {
-  // A reset, so that a peer still reading can never take a broken reply for a whole one.
-  if (fd_ >= 0) {
-    const linger reset{1, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-  }
-  Abort();
+  Reset();
   Q_EMIT Failed();
 }
 
@@ -193,32 +221,46 @@ void Connection::OnReadable() {
   }
   if (!gotEof) return;
   peerDone_ = true;
-  wantRead_ = false;
-  if (!inEvent_) Watch();
-  if (finishing_ && writeShut_) {
+  if (phase_ == Phase::Lingering) {
     CloseDescriptor();
     Q_EMIT Closed();
     return;
   }
-  if (!finishing_) Q_EMIT PeerClosed();
+  if (phase_ == Phase::Open) Q_EMIT PeerClosed();
 }
 
 void Connection::SetSendFileForTesting(SendFileCall call) {
   sendFileCall = call != nullptr ? call : &::sendfile;
 }
 
+ssize_t Connection::WriteBytes(Segment& segment, bool& full) {
+  const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
+  const ssize_t n = ::send(fd_, segment.bytes.constData() + segment.offset, want, MSG_NOSIGNAL);
+  full = n >= 0 && static_cast<size_t>(n) < want;
+  return n;
+}
+
 ssize_t Connection::WriteSegment(Segment& segment, bool& full) {
-  if (segment.fileFd < 0) {
-    const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
-    const ssize_t n = ::send(fd_, segment.bytes.constData() + segment.offset, want, MSG_NOSIGNAL);
-    full = n >= 0 && static_cast<size_t>(n) < want;
-    return n;
+  if (segment.source) {
+    if (segment.offset >= segment.bytes.size()) {
+      if (segment.source->Done()) return 0;
+      segment.bytes.clear();
+      segment.offset = 0;
+      if (!segment.source->Pull(segment.bytes, kStreamPiece)) return SourceEndedEarly();
+      if (segment.bytes.isEmpty()) return segment.source->Done() ? 0 : SourceEndedEarly();
+    }
+    return WriteBytes(segment, full);
   }
+  if (segment.fileFd < 0) return WriteBytes(segment, full);
+  return WriteFromFile(segment, full);
+}
+
+ssize_t Connection::WriteFromFile(Segment& segment, bool& full) {
   if (!segment.copying) {
     const size_t chunk = static_cast<size_t>(std::min<qint64>(segment.fileLeft, kSendFileChunk));
     if (chunk == 0) return 0;
     const ssize_t n = sendFileCall(fd_, segment.fileFd, nullptr, chunk);
-    if (n == 0) return FileEndedEarly();
+    if (n == 0) return SourceEndedEarly();
     full = n > 0 && static_cast<size_t>(n) < chunk;
     if (n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return n;
     // Some file systems and sockets refuse to splice: the rest goes through a buffer, from the
@@ -234,18 +276,15 @@ ssize_t Connection::WriteSegment(Segment& segment, bool& full) {
       got = ::read(segment.fileFd, segment.bytes.data(), static_cast<size_t>(want));
     } while (got < 0 && errno == EINTR);
     if (got < 0) return -1;
-    if (got == 0) return FileEndedEarly();
+    if (got == 0) return SourceEndedEarly();
     segment.bytes.resize(got);
     segment.offset = 0;
     segment.fileLeft -= got;
   }
-  const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
-  const ssize_t n = ::send(fd_, segment.bytes.constData() + segment.offset, want, MSG_NOSIGNAL);
-  full = n >= 0 && static_cast<size_t>(n) < want;
-  return n;
+  return WriteBytes(segment, full);
 }
 
-ssize_t Connection::FileEndedEarly() {
+ssize_t Connection::SourceEndedEarly() {
   // The file shrank while it was being sent: the reply can no longer be whole, and a plain
   // close would pass the shortened file off as complete. The connection fails instead.
   errno = ENODATA;
@@ -253,6 +292,10 @@ ssize_t Connection::FileEndedEarly() {
 }
 
 bool Connection::SegmentDone(Segment& segment, ssize_t n) {
+  if (segment.source) {
+    segment.offset += n;
+    return segment.offset >= segment.bytes.size() && segment.source->Done();
+  }
   if (segment.fileFd < 0) {
     segment.offset += n;
     return segment.offset >= segment.bytes.size();
@@ -271,8 +314,10 @@ void Connection::OnWritable() {
   if (fd_ < 0) return;
   const quint64 generation = generation_;
   qint64 written = 0;
-  while (!out_.empty() && written < kWritePerEvent) {
+  while (!out_.empty()) {
     Segment& segment = out_.front();
+    // A stream is made as it goes: a smaller share per event keeps the others moving.
+    if (written >= (segment.source ? kStreamPerEvent : kWritePerEvent)) break;
     bool full = false;
     const ssize_t n = WriteSegment(segment, full);
     if (n < 0) {
@@ -294,14 +339,12 @@ void Connection::OnWritable() {
     if (generation != generation_) return;
   }
   if (!out_.empty()) {
-    wantWrite_ = true;  // the socket is full: the rest goes when it is writable
-    if (!inEvent_) Watch();
+    Watch();  // the rest goes when the socket is writable
     return;
   }
-  wantWrite_ = false;
-  if (!inEvent_) Watch();
-  if (finishing_) {
-    ShutdownWrite();
+  Watch();
+  if (phase_ == Phase::Draining) {
+    Linger();
     if (peerDone_) {
       CloseDescriptor();
       Q_EMIT Closed();

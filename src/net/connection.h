@@ -3,9 +3,11 @@
 #include <sys/types.h>
 #include <QByteArray>
 #include <QObject>
-#include "net/poller.h"
-
 #include <deque>
+#include <memory>
+
+#include "net/poller.h"
+#include "util/bytesource.h"
 
 namespace orvane {
 
@@ -13,7 +15,8 @@ namespace orvane {
 // QTcpSocket it keeps sending after the peer has ended its own sending direction (a client that
 // half-closes still gets its reply), and it closes gracefully: once the reply has gone it ends
 // the sending direction and reads what still arrives until the peer closes, so the reply is never
-// destroyed by a reset.
+// destroyed by a reset. A reply that cannot be finished ends with a reset instead, so the peer
+// never takes a shortened reply for a whole one.
 //
 // Signals are emitted only from the event loop, never from inside a call made on the
 // connection, so a handler may call any member from within a signal.
@@ -21,6 +24,11 @@ class Connection : public QObject, public Poller::Client {
   Q_OBJECT
 
  public:
+  // Open: reading and sending. Draining: the last output is going; what arrives is dropped.
+  // Lingering: the sending direction is ended and what arrives is dropped until the peer closes.
+  // Closed: no descriptor. What the connection waits for follows from the phase.
+  enum class Phase { Closed, Open, Draining, Lingering };
+
   explicit Connection(QObject* parent = nullptr);
   ~Connection() override;
 
@@ -29,7 +37,9 @@ class Connection : public QObject, public Poller::Client {
 
   // Takes over the connected non-blocking socket `fd` of the peer `address`:`port`.
   void Open(int fd, const QByteArray& address, int port);
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return phase_ != Phase::Closed; }
+  Phase CurrentPhase() const { return phase_; }
+  int Descriptor() const { return fd_; }
   // The peer's address: dotted decimal for IPv4.
   QByteArray PeerAddress() const { return peer_; }
   int PeerPort() const { return peerPort_; }
@@ -39,7 +49,7 @@ class Connection : public QObject, public Poller::Client {
   // At most this much is read in one event (1 MiB unless set), so that one busy connection
   // cannot starve the others, and what a connection can make its owner hold at once is bounded.
   void SetReadPerEvent(qsizetype bytes) { readPerEvent_ = bytes; }
-  // From now on what arrives is read and dropped.
+  // From now on what arrives is read and dropped (an end or a reset is still seen).
   void DiscardInput();
   // While held, nothing more is read: what the peer sends waits in the kernel's buffers (and
   // then in the peer's), so a connection waiting its turn costs no memory here.
@@ -50,7 +60,12 @@ class Connection : public QObject, public Poller::Client {
   // Queues `length` bytes of the open file `fileFd` from its current offset, sent straight from
   // the file; the connection owns the descriptor from now on.
   void SendFile(int fileFd, qint64 length);
+  // Queues what `source` gives, pulled a piece at a time as the socket takes it; a source that
+  // fails ends the connection with a reset (Failed).
+  void SendStream(std::unique_ptr<ByteSource> source);
   bool HasPendingOutput() const { return !out_.empty(); }
+  // Bytes written to the socket that the peer has not taken yet (its send queue); -1 when closed.
+  int Unsent() const;
 
   // Once all queued output has gone: ends the sending direction and drops what still arrives
   // until the peer closes, then closes (Closed). With `inputComplete` (the peer has sent all it
@@ -59,6 +74,9 @@ class Connection : public QObject, public Poller::Client {
   bool Finish(bool inputComplete = false);
   // Closes at once; queued output is dropped. No signal follows.
   void Abort();
+  // Closes at once with a reset, so that a peer still reading knows the reply is not whole. No
+  // signal follows.
+  void Reset();
 
   // Replaces sendfile for every connection (nullptr: the real one), so that a test can see the
   // buffered path that a refused sendfile falls back to.
@@ -72,7 +90,7 @@ class Connection : public QObject, public Poller::Client {
   void OutputDrained();
   // The peer ended its sending direction; output still queued keeps going.
   void PeerClosed();
-  // The connection broke (reset or other error) and is closed.
+  // The connection broke (reset, other error, or a source that failed) and is closed.
   void Failed();
   // A finished connection is now closed.
   void Closed();
@@ -84,12 +102,15 @@ class Connection : public QObject, public Poller::Client {
     int fileFd = -1;
     qint64 fileLeft = 0;   // file bytes not yet sent (or, when copying, not yet read)
     bool copying = false;  // sendfile was refused: file bytes go through `bytes`
+    std::unique_ptr<ByteSource> source;
   };
 
   // Writes from the front of the segment; the count written, or -1 with errno. `full` when the
   // socket took less than it was offered.
   ssize_t WriteSegment(Segment& segment, bool& full);
-  static ssize_t FileEndedEarly();
+  ssize_t WriteFromFile(Segment& segment, bool& full);
+  ssize_t WriteBytes(Segment& segment, bool& full);
+  static ssize_t SourceEndedEarly();
   // Accounts for `n` bytes written; true when the segment is complete (its file then closed).
   static bool SegmentDone(Segment& segment, ssize_t n);
   static SendFileCall sendFileCall;
@@ -97,12 +118,14 @@ class Connection : public QObject, public Poller::Client {
   void OnReady(bool readable, bool writable, bool hangup) override;
   void OnReadable();
   void OnWritable();
+  void Queue(Segment segment);
   void Watch();
-  void ShutdownWrite();
+  void Linger();
   void CloseDescriptor();
   void Fail();
   void ReleaseSegments();
 
+  Phase phase_ = Phase::Closed;
   int fd_ = -1;
   quint64 generation_ = 0;  // changes on every open and close
   QByteArray peer_;
@@ -110,14 +133,10 @@ class Connection : public QObject, public Poller::Client {
   QByteArray in_;
   qsizetype readPerEvent_ = 1024 * 1024;
   std::deque<Segment> out_;
-  bool discard_ = false;
-  bool peerDone_ = false;
-  bool finishing_ = false;
-  bool writeShut_ = false;
-  bool wantRead_ = false;
+  bool discard_ = false;   // what arrives is dropped (always so once finishing)
+  bool peerDone_ = false;  // the peer's end of input has been read: nothing more to read
   bool held_ = false;
-  bool wantWrite_ = false;
-  bool inEvent_ = false;  // within OnReady: queued output is written before it returns
+  bool inEvent_ = false;  // within OnReady: the watch is set once, when it returns
 };
 
 }  // namespace orvane

@@ -49,7 +49,7 @@ ErrorPage CreateError(ErrorKind kind, const QByteArray& filename, const QByteArr
 
   const KindText text = TextOf(kind);
   const QByteArray message = "<font face=arial><h1>Error " + QByteArray(text.number) +
-                             ":</h1>\r\n" + text.before + filename + text.after +
+                             ":</h1>\r\n" + text.before + EscapeHtml(filename) + text.after +
                              "\r\n<BR></font><HR><BR><Center><b>Orvane Light Version " +
                              VersionText() + "</b></center></html>";
   return {ReplaceText(TemplateText(), "<!--ERROR--!>", message), text.number + QByteArray(" /")};

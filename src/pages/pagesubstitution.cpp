@@ -1,6 +1,7 @@
 #include "pages/pagesubstitution.h"
 
 #include "pages/hitcounter.h"
+#include "pages/pagestream.h"
 #include "util/text.h"
 #include "util/version.h"
 
@@ -26,32 +27,152 @@ QByteArray TextFooter() {
 }
 
 QByteArray DateText(const QDate& date) {
-  return QByteArray::number(date.month()) + '/' + QByteArray::number(date.day()) + '/' +
-         QByteArray::number(date.year());
+  return date.toString(u"M/d/yyyy").toLatin1();
 }
 
 QByteArray TimeText(const QTime& time) {
-  const int hour12 = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
-  return QByteArray::number(hour12) + ':' +
-         QByteArray::number(time.minute()).rightJustified(2, '0') + ':' +
-         QByteArray::number(time.second()).rightJustified(2, '0') +
-         (time.hour() < 12 ? " AM" : " PM");
+  return time.toString(u"h:mm:ss AP").toLatin1();
+}
+
+namespace {
+
+constexpr qsizetype kPiece = 64 * 1024;
+const QByteArray kCounter = "%counter%";
+
+// Exactly `length` bytes of `inner`, or a failure.
+class ExactLength final : public ByteSource {
+ public:
+  ExactLength(std::unique_ptr<ByteSource> inner, qint64 length)
+      : inner_(std::move(inner)), left_(length) {}
+  bool Pull(QByteArray& out, qsizetype want) override {
+    const qsizetype before = out.size();
+    if (!inner_->Pull(out, want)) return false;
+    left_ -= out.size() - before;
+    return left_ >= 0 && (left_ == 0 || !inner_->Done());
+  }
+  bool Done() const override { return inner_->Done(); }
+
+ private:
+  std::unique_ptr<ByteSource> inner_;
+  qint64 left_;
+};
+
+}  // namespace
+
+// The first pass's view of the result before the counter: its length, how many counter tags the
+// replacement would meet, and whether the exact tag that starts the count is there.
+class PageSubstitution::Probe {
+ public:
+  explicit Probe(std::unique_ptr<ByteSource> page)
+      : counter_(new Replacer(std::move(page), kCounter, std::nullopt)), source_(counter_) {}
+  bool Pull(qsizetype want) {
+    piece_.clear();
+    if (!source_->Pull(piece_, want)) return false;
+    length_ += piece_.size();
+    exact_.Feed(piece_);
+    return true;
+  }
+  bool Done() const { return source_->Done(); }
+  qint64 Length() const { return length_; }
+  qint64 Tags() const { return counter_->Matches(); }
+  bool Counted() const { return exact_.Found(); }
+
+ private:
+  Replacer* counter_;
+  std::unique_ptr<ByteSource> source_;
+  ExactFinder exact_{kCounter};
+  QByteArray piece_;
+  qint64 length_ = 0;
+};
+
+PageSubstitution::PageSubstitution(Opener raw, FooterMode mode, PageContext context)
+    : raw_(std::move(raw)), mode_(mode), context_(std::move(context)) {}
+
+PageSubstitution::~PageSubstitution() = default;
+
+bool PageSubstitution::Measure(qsizetype budget) {
+  if (pass_ == Pass::Ascii) {
+    if (!reading_) reading_ = raw_();
+    QByteArray piece;
+    for (qsizetype read = 0; read < budget && !reading_->Done() && !asciiFinder_.Found();) {
+      piece.clear();
+      if (!reading_->Pull(piece, std::min(budget - read, kPiece))) {
+        failed_ = true;
+        pass_ = Pass::Done;
+        return true;
+      }
+      asciiFinder_.Feed(piece);
+      read += piece.size();
+    }
+    if (asciiFinder_.Found()) ascii_ = true;
+    if (!ascii_ && !reading_->Done()) return false;
+    reading_.reset();
+    probe_ = std::make_unique<Probe>(Stages(raw_()));
+    pass_ = Pass::Length;
+    return false;
+  }
+  if (pass_ == Pass::Length) {
+    const qint64 start = probe_->Length();
+    while (!probe_->Done() && probe_->Length() - start < budget) {
+      if (!probe_->Pull(kPiece)) {
+        failed_ = true;
+        pass_ = Pass::Done;
+        return true;
+      }
+    }
+    if (!probe_->Done()) return false;
+    length_ = probe_->Length();
+    if (probe_->Counted()) {
+      count_ = QByteArray::number(CountHit(context_.appPath));
+      length_ += probe_->Tags() * (count_.size() - kCounter.size());
+    }
+    probe_.reset();
+    pass_ = Pass::Done;
+  }
+  return true;
+}
+
+std::unique_ptr<ByteSource> PageSubstitution::Stages(std::unique_ptr<ByteSource> raw) const {
+  if (ascii_) return raw;
+  const bool html = mode_ == FooterMode::Html;
+  auto replace = [](std::unique_ptr<ByteSource> from, const char* tag, QByteArray value) {
+    return std::make_unique<Replacer>(std::move(from), tag, std::move(value));
+  };
+  const QByteArray path = "/" + context_.listingPath;
+  auto page = replace(std::move(raw), "%date%", DateText(context_.now.date()));
+  page = replace(std::move(page), "%time%", TimeText(context_.now.time()));
+  page = replace(std::move(page), "%software%", SoftwareName());
+  page = replace(std::move(page), "%server-name%", context_.serverName);
+  page = replace(std::move(page), "%filename%",
+                 html ? EscapeHtml(context_.requestName) : context_.requestName);
+  page = replace(std::move(page), "%server-path%", html ? EscapeHtml(path) : path);
+  page = replace(std::move(page), "<noscript>", {});
+  return std::make_unique<Appender>(std::move(page), html ? HtmlFooter() : TextFooter());
+}
+
+std::unique_ptr<ByteSource> PageSubstitution::Output() const {
+  std::unique_ptr<ByteSource> page = Stages(raw_());
+  if (!count_.isEmpty()) page = std::make_unique<Replacer>(std::move(page), kCounter, count_);
+  return std::make_unique<ExactLength>(std::move(page), length_);
+}
+
+std::optional<QByteArray> WholePage(PageSubstitution& page) {
+  while (!page.Measure(kPiece)) {
+  }
+  if (page.Failed()) return std::nullopt;
+  QByteArray whole;
+  whole.reserve(page.Length());
+  std::unique_ptr<ByteSource> output = page.Output();
+  while (!output->Done()) {
+    if (!output->Pull(whole, kPiece)) return std::nullopt;
+  }
+  return whole;
 }
 
 void RunSSI(QByteArray& page, FooterMode mode, const PageContext& context) {
-  if (!page.contains("*ASCII*")) {
-    page = ReplaceText(page, "%date%", DateText(context.now.date()));
-    page = ReplaceText(page, "%time%", TimeText(context.now.time()));
-    page = ReplaceText(page, "%software%", SoftwareName());
-    page = ReplaceText(page, "%server-name%", context.serverName);
-    page = ReplaceText(page, "%filename%", context.requestName);
-    page = ReplaceText(page, "%server-path%", "/" + context.listingPath);
-    page = ReplaceText(page, "<noscript>", "");
-    page += mode == FooterMode::Html ? HtmlFooter() : TextFooter();
-  }
-  if (page.contains("%counter%")) {
-    page = ReplaceText(page, "%counter%", QByteArray::number(CountHit(context.appPath)));
-  }
+  const QByteArray raw = page;
+  PageSubstitution substitution([&raw] { return std::make_unique<TextBytes>(raw); }, mode, context);
+  page = WholePage(substitution).value_or(QByteArray());
 }
 
 }  // namespace orvane

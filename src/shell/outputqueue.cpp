@@ -63,8 +63,10 @@ bool OutputQueue::Write(const QByteArray& line) {
     ++dropped_;
     return false;
   }
-  if (offset_ > 0 && offset_ == held_.size()) {
-    held_.clear();
+  // What has been written goes before more is added, so the buffer never holds more than the
+  // capacity, however the writes and the reader interleave.
+  if (offset_ > 0) {
+    held_.remove(0, offset_);
     offset_ = 0;
   }
   held_ += line;

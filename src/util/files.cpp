@@ -24,13 +24,15 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
 
 }  // namespace
 
-int OpenRegularFile(const QByteArray& path, qint64* size) {
+int OpenRegularFile(const QByteArray& path, qint64* size, bool noFollow) {
   if (path.isEmpty() || path.contains('\0')) return -1;
-  const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd =
+      ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
   if (fd < 0) return -1;
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
+    errno = EINVAL;
     return -1;
   }
   if (size != nullptr) *size = static_cast<qint64>(info.st_size);

@@ -23,7 +23,8 @@ std::optional<QByteArray> ReadWholeFile(const QByteArray& path);
 
 // Opens a regular file for reading without ever blocking on a pipe or device and gives its size;
 // -1 for anything else (a folder, a device, a missing or unreadable file, a name with a NUL).
-int OpenRegularFile(const QByteArray& path, qint64* size);
+// With `noFollow`, a symbolic link at `path` itself is not followed either (-1 with errno ELOOP).
+int OpenRegularFile(const QByteArray& path, qint64* size, bool noFollow = false);
 
 // Reads `size` bytes from the open file `fd` (fewer when it ends first); nothing on a read error.
 std::optional<QByteArray> ReadOpenFile(int fd, qint64 size);

@@ -148,4 +148,48 @@ QByteArray TrimSpaces(const QByteArray& text) {
   return text.mid(begin, end - begin);
 }
 
+QByteArray EscapeHtml(QByteArrayView text) {
+  QByteArray out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+QByteArray LinkPath(QByteArrayView name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  QByteArray out;
+  out.reserve(name.size());
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || std::strchr("%+#?", c) != nullptr) {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return EscapeHtml(out);
+}
+
 }  // namespace orvane

@@ -40,4 +40,14 @@ int LeadingNumber(QByteArrayView text);
 // `text` with leading and trailing spaces removed (only spaces, not other white space).
 QByteArray TrimSpaces(const QByteArray& text);
 
+// `text` with & < > " ' written as character references, safe in HTML text and in a quoted
+// attribute. A text without them comes back unchanged.
+QByteArray EscapeHtml(QByteArrayView text);
+
+// A file name as the path of a link in a double-quoted attribute: the bytes that a browser or the
+// server's form decoding would read as something else (% + # ? and control bytes) become %XX
+// escapes that the decoding turns back into them, and the result is escaped for HTML, so no name
+// can end the attribute. A name without % + # ? & < > " ' or control bytes stays as it is.
+QByteArray LinkPath(QByteArrayView name);
+
 }  // namespace orvane

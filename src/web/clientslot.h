@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <memory>
 
 #include "net/httpheader.h"
+#include "pages/pagesubstitution.h"
 #include "web/requesttext.h"
 
 namespace orvane {
@@ -19,6 +21,9 @@ class ReplySink {
   virtual void Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) = 0;
   // `length` bytes of the open file `fileFd` from its current offset; the sink owns the descriptor.
   virtual void ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) = 0;
+  // The page `page` makes, measured and then made while it is sent.
+  virtual void ReplyPage(ClientSlot& slot, std::unique_ptr<PageSubstitution> page,
+                         const ReplyKind& kind) = 0;
   // The request's body is still on its way: the text is kept until it is `size` bytes long (or
   // longer), then handled again.
   virtual void AwaitBody(ClientSlot& slot, qint64 size) = 0;
@@ -27,14 +32,22 @@ class ReplySink {
 };
 
 // Free: no connection. Reading: the request text is arriving (a request that got no reply goes
-// back to reading). Queued: the request is complete and waits for its turn to be served.
-// Handling: a handler is working on the request. Body: the form a script request announced is
-// arriving. Script: the interpreter is running for it. Sending: its one reply is queued and going
-// out. The last four are served: at most MaxConnect slots are in them at any time.
-enum class SlotState { Free, Reading, Queued, Handling, Body, Script, Sending };
+// back to reading). Body: the form a script request announced is arriving. Queued: the request is
+// complete and waits for its turn. Handling: a handler is working on it. Preparing: the first
+// pass of its page is under way. Script: it waits for the interpreter, or the interpreter runs
+// for it (scripts have a bound of their own). Sending: its one reply is going out.
+//
+// Only whole requests take one of the MaxConnect turns: Handling, Preparing and Sending.
+enum class SlotState { Free, Reading, Body, Queued, Handling, Preparing, Script, Sending };
 
 inline bool Served(SlotState state) {
-  return state != SlotState::Free && state != SlotState::Reading && state != SlotState::Queued;
+  return state == SlotState::Handling || state == SlotState::Preparing ||
+         state == SlotState::Sending;
+}
+
+// Still receiving its request: bounded by the request deadline, and the first to give way.
+inline bool Arriving(SlotState state) {
+  return state == SlotState::Reading || state == SlotState::Body;
 }
 
 // One client slot of the public server: its connection and the state of the request it serves.
@@ -57,10 +70,13 @@ struct ClientSlot {
   QByteArray peer;             // the client's address, taken at the accept
   ReplySink* sink = nullptr;
   Connection* connection = nullptr;
-  QByteArray unfinished;       // received text whose request line has no target yet
-  RequestLineScanner scanner;  // how far `unfinished` has been looked at
-  QElapsedTimer accepted;      // the request must be complete within a time of this
-  QElapsedTimer lastMove;      // last progress of the reply
+  QByteArray unfinished;                   // received text whose request line has no target yet
+  RequestLineScanner scanner;              // how far `unfinished` has been looked at
+  QElapsedTimer accepted;                  // the request must be complete within a time of this
+  QElapsedTimer lastMove;                  // last progress of the reply: bytes the client took
+  int unsent = -1;                         // the connection's send queue at the last look
+  std::unique_ptr<PageSubstitution> page;  // in the Preparing state: the page being measured
+  ReplyKind pageKind;
   // Neighbours in the server's list of Reading slots (oldest first) or of Queued ones.
   ClientSlot* older = nullptr;
   ClientSlot* newer = nullptr;
@@ -68,6 +84,9 @@ struct ClientSlot {
   void Reply(const QByteArray& page, const ReplyKind& kind = {}) { sink->Reply(*this, page, kind); }
   void ReplyFile(int fileFd, qint64 length, const ReplyKind& kind) {
     sink->ReplyFile(*this, fileFd, length, kind);
+  }
+  void ReplyPage(std::unique_ptr<PageSubstitution> made, const ReplyKind& kind) {
+    sink->ReplyPage(*this, std::move(made), kind);
   }
 };
 

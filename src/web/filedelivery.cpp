@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "core/appstate.h"
+#include "pages/pagestream.h"
 #include "pages/pagesubstitution.h"
 #include "util/files.h"
 #include "web/clientslot.h"
@@ -40,21 +41,13 @@ bool SendOpenFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, i
   if (kind.contentType.isEmpty() && app.settings.HttpHeaders) {
     kind.contentType = ContentTypeOf(filepath);
   }
-  const std::optional<FooterMode> mode = SubstitutionOf(filepath);
-  if (mode && size <= kMaxSubstitutedSize) {
-    const std::optional<QByteArray> content = ReadOpenFile(fd, size);
-    ::close(fd);
-    if (!content) return false;
-    slot.SlotPage = *content;
-    RunSSI(slot.SlotPage, *mode,
-           {app.settings.AppPath, app.settings.ServerName, slot.SlotRequest, app.ListingPath,
-            QDateTime::currentDateTime()});
-    if (slot.SlotPage.isEmpty()) {
-      slot.SlotPage = EmptyFilePage();
-      slot.Reply(slot.SlotPage, {status, "text/html"});
-    } else {
-      slot.Reply(slot.SlotPage, kind);
-    }
+  if (const std::optional<FooterMode> mode = SubstitutionOf(filepath)) {
+    const SharedFile file = ShareFile(fd);
+    auto page = std::make_unique<PageSubstitution>(
+        [file, size] { return std::make_unique<FileBytes>(file, size); }, *mode,
+        PageContext{app.settings.AppPath, app.settings.ServerName, slot.SlotRequest,
+                    app.ListingPath, QDateTime::currentDateTime()});
+    slot.ReplyPage(std::move(page), kind);
     return true;
   }
   if (size == 0) {

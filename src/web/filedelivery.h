@@ -11,17 +11,13 @@ namespace orvane {
 struct AppState;
 struct ClientSlot;
 
-// Pages larger than this are sent as they are, without tags or footer: substitution holds a page
-// in memory twice, and no file in docs may be able to exhaust the memory.
-constexpr qint64 kMaxSubstitutedSize = 64 * 1024 * 1024;
-
 // Sent instead of an empty reply.
 QByteArray EmptyFilePage();
 
 // Sends the file `filepath` as the slot's reply. Names ending in HTM, TML (HTML pages) or TXT
-// (text files), in any letter case, go through the page substitution first, up to
-// kMaxSubstitutedSize; every other file is sent byte for byte, straight from the disk. An empty
-// reply becomes the empty-file page. False, with nothing sent, when the file cannot be opened or
+// (text files), in any letter case, go through the page substitution, made while they are sent,
+// whatever their size; every other file is sent byte for byte, straight from the disk. An empty
+// file becomes the empty-file page. False, with nothing sent, when the file cannot be opened or
 // read.
 // With headers on, the reply has `status` and `contentType` (from the file's name when empty).
 bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath,

@@ -48,9 +48,9 @@ EntryInfo Examine(int folder, const QByteArray& name) {
 
 void AppendRow(QByteArray& table, const QByteArray& name, qint64 size) {
   table += "<tr>\r\n <td>&nbsp;</td>\r\n<td><a href=\"";
-  table += name;
+  table += LinkPath(name);
   table += "\">";
-  table += name;
+  table += EscapeHtml(name);
   table += "</td>\r\n<td>";
   table += QByteArray::number(size);
   table += "</td>\r\n</tr>\r\n";

@@ -2,9 +2,11 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
+#include <QElapsedTimer>
 #include <csignal>
 
 #include "net/connection.h"
+#include "web/filedelivery.h"
 #include "web/requesthandler.h"
 #include "web/requesttext.h"
 
@@ -14,15 +16,18 @@ namespace {
 
 constexpr int kListenBacklog = 1024;
 constexpr qsizetype kJoinedReplySize = 64 * 1024;
-// Finished connections waiting for their peer to close; past this the oldest is closed at once.
-constexpr size_t kMaxLingering = 1024;
-// Read per event on a client connection: requests are small, and a complete request waiting its
+// Read per event on a client connection: requests are small, and a whole request waiting its
 // turn keeps what came with it, so this bounds what the waiting ones hold.
 constexpr qsizetype kReadPerEvent = 16 * 1024;
 // Slots beyond MaxConnect for connections whose request is still arriving.
 constexpr rlim_t kMaxReadingSlots = 2048;
 // Descriptors kept for the administration site, scripts, the log and the like.
 constexpr rlim_t kOtherDescriptors = 256;
+constexpr rlim_t kMaxLingering = 1024;
+// A page's first pass goes on in shares of this much, and one pass of the event loop spends at
+// most about kPrepareMs on all of them, so that a large page never holds up the others.
+constexpr qsizetype kPrepareShare = 256 * 1024;
+constexpr qint64 kPrepareMs = 2;
 
 // How many reading slots the descriptor limit leaves room for, next to MaxConnect served
 // requests (each with a file open) and the finished connections that linger.
@@ -37,11 +42,18 @@ int ReadingSlots(int maxConnect) {
 }  // namespace
 
 PublicServer::PublicServer(AppState& app, QObject* parent)
-    : QObject(parent), app_(app), scripts_(app) {
+    : QObject(parent),
+      app_(app),
+      scripts_(app),
+      lingering_([this](Connection* connection) { Recycle(connection); }) {
   listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { OnIncoming(fd, peer); };
   listener_.SetBacklog(kListenBacklog);
   connect(&listener_, &Listener::AcceptFailed, this, [this] { acceptFailed_ = true; });
   connect(&sweep_, &QTimer::timeout, this, &PublicServer::Sweep);
+  connect(&prepare_, &QTimer::timeout, this, &PublicServer::PreparePages);
+  table_.onActiveChanged = [this](int active) {
+    app_.desktop.SetPanel(2, ConnectionsText(active, app_.settings.MaxConnect));
+  };
 }
 
 PublicServer::~PublicServer() {
@@ -50,61 +62,13 @@ PublicServer::~PublicServer() {
 
 void PublicServer::SetLimits(const ServerLimits& limits) {
   limits_ = limits;
+  lingering_.SetLimit(limits.lingerMs);
   if (sweep_.isActive()) sweep_.start(SweepInterval());
 }
 
 int PublicServer::SweepInterval() const {
   const int shortest = std::min({limits_.requestMs, limits_.idleMs, limits_.lingerMs});
   return std::clamp(shortest / 4, 20, 1000);
-}
-
-void PublicServer::Enter(ClientSlot& slot, SlotState next) {
-  if (slot.state == SlotState::Reading) reading_.Remove(slot);
-  if (slot.state == SlotState::Queued) {
-    queued_.Remove(slot);
-    slot.connection->HoldInput(false);
-  }
-  const bool wasServed = Served(slot.state);
-  switch (next) {
-    case SlotState::Free:
-      if (slot.state != SlotState::Free) free_.push_back(&slot);
-      slot.SlotBytesSent = 0;
-      slot.headerLeft = 0;
-      slot.SlotBusy = false;
-      slot.SlotPage.clear();
-      slot.SlotRequest.clear();
-      slot.SlotTable.clear();
-      slot.SlotFolder.clear();
-      slot.SlotEntry.clear();
-      slot.unfinished.clear();
-      slot.scanner.Reset();
-      break;
-    case SlotState::Reading:
-      // Back from a request that got no reply, the deadline still counts from the accept.
-      if (slot.state == SlotState::Free) slot.accepted.start();
-      slot.unfinished.clear();
-      slot.scanner.Reset();
-      reading_.Push(slot);
-      break;
-    case SlotState::Queued:
-      slot.connection->HoldInput(true);  // the rest waits in the kernel until its turn
-      queued_.Push(slot);
-      break;
-    case SlotState::Handling:
-    case SlotState::Body:
-      break;
-    case SlotState::Script:
-    case SlotState::Sending:
-      slot.connection->DiscardInput();
-      slot.unfinished.clear();
-      slot.lastMove.start();
-      break;
-  }
-  slot.state = next;
-  if (Served(next) != wasServed) {
-    activeConnections_ = std::max(0, activeConnections_ + (wasServed ? -1 : 1));
-    ShowConnections();
-  }
 }
 
 Connection* PublicServer::NewConnection() {
@@ -128,22 +92,14 @@ Connection* PublicServer::NewConnection() {
     if (ClientSlot* slot = SlotOf(connection)) OnPeerClosed(*slot);
   });
   connect(connection, &Connection::Failed, this, [this, connection] {
-    if (ClientSlot* slot = SlotOf(connection)) {
-      EndWithoutReply(*slot);
-    } else {
-      OnLingerClosed(connection);
-    }
+    if (ClientSlot* slot = SlotOf(connection)) EndWithoutReply(*slot);
   });
-  connect(connection, &Connection::Closed, this,
-          [this, connection] { OnLingerClosed(connection); });
   return connection;
 }
 
 ClientSlot* PublicServer::SlotOf(Connection* connection) {
-  const int index = connection->tag;
-  if (index < 1 || index > static_cast<int>(slots_.size())) return nullptr;
-  ClientSlot* slot = slots_[static_cast<size_t>(index - 1)].get();
-  return slot->connection == connection ? slot : nullptr;
+  ClientSlot* slot = table_.Numbered(connection->tag);
+  return slot != nullptr && slot->connection == connection ? slot : nullptr;
 }
 
 void PublicServer::Recycle(Connection* connection) {
@@ -156,20 +112,18 @@ bool PublicServer::Start() {
   std::signal(SIGPIPE, SIG_IGN);
   Stop();
   const int count = app_.settings.MaxConnect + ReadingSlots(app_.settings.MaxConnect);
-  while (static_cast<int>(slots_.size()) > count) {
-    Recycle(slots_.back()->connection);
-    slots_.pop_back();
+  while (static_cast<int>(table_.Size()) > count) {
+    Recycle(table_.At(table_.Size() - 1).connection);
+    table_.RemoveLast();
   }
-  while (static_cast<int>(slots_.size()) < count) {
-    auto slot = std::make_unique<ClientSlot>();
-    slot->Index = static_cast<int>(slots_.size()) + 1;
-    slot->sink = this;
-    slot->connection = NewConnection();
-    slot->connection->tag = slot->Index;
-    slots_.push_back(std::move(slot));
+  while (static_cast<int>(table_.Size()) < count) {
+    ClientSlot& slot = table_.Add();
+    slot.sink = this;
+    slot.connection = NewConnection();
+    slot.connection->tag = slot.Index;
   }
-  for (auto& slot : slots_) Enter(*slot, SlotState::Free);
-  ResetFreeList();
+  table_.SetTurns(app_.settings.MaxConnect);
+  table_.Reset();
 
   const int port = app_.settings.RunningPort;
   if (port < 0 || port > 65535 || !listener_.Listen(static_cast<quint16>(port))) {
@@ -184,31 +138,30 @@ void PublicServer::Stop() {
   listener_.Close();
   scripts_.Stop();
   sweep_.stop();
-  for (auto& slot : slots_) {
-    slot->connection->Abort();
-    Enter(*slot, SlotState::Free);
+  prepare_.stop();
+  for (size_t i = 0; i < table_.Size(); ++i) {
+    ClientSlot& slot = table_.At(i);
+    // A reply cut by the stop must not look whole to its client.
+    if (slot.state == SlotState::Sending || slot.state == SlotState::Preparing) {
+      slot.connection->Reset();
+    } else {
+      slot.connection->Abort();
+    }
   }
+  table_.Reset();
   for (const Waiting& client : waiting_) ::close(client.fd);
   waiting_.clear();
-  for (Lingering& entry : lingering_) Recycle(entry.connection);
-  lingering_.clear();
-  reading_.Clear();
-  queued_.Clear();
-  activeConnections_ = 0;
-  ResetFreeList();
-}
-
-void PublicServer::ResetFreeList() {
-  free_.clear();
-  for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) free_.push_back(it->get());
+  lingering_.Clear();
 }
 
 void PublicServer::OnIncoming(int fd, const Listener::Peer& peer) {
-  // Out of slots while some are still waiting for their request: the longest waiting gives way.
-  if (free_.empty() && !reading_.Empty()) EndWithoutReply(*reading_.Oldest());
-  if (!free_.empty()) {
-    ClientSlot* slot = free_.back();
-    free_.pop_back();
+  // Out of slots while some are still receiving: the longest receiving gives way.
+  ClientSlot* slot = table_.TakeFree();
+  if (slot == nullptr && table_.OldestArriving() != nullptr) {
+    EndWithoutReply(*table_.OldestArriving());
+    slot = table_.TakeFree();
+  }
+  if (slot != nullptr) {
     Take(*slot, {fd, peer});
     return;
   }
@@ -228,19 +181,14 @@ void PublicServer::Take(ClientSlot& slot, const Waiting& client) {
   slot.SlotEntry.clear();
   slot.peer = slot.connection->PeerAddress();
   ++slot.serial;
-  Enter(slot, SlotState::Reading);
+  table_.Enter(slot, SlotState::Reading);
 }
 
 void PublicServer::ServeWaiting(ClientSlot& slot) {
   while (!slot.SlotBusy && !waiting_.empty()) {
     const Waiting client = waiting_.front();
     waiting_.pop_front();
-    // The slot was put on the free list when it was released; it is taken again here.
-    if (!free_.empty() && free_.back() == &slot) {
-      free_.pop_back();
-    } else {
-      free_.erase(std::find(free_.begin(), free_.end(), &slot));
-    }
+    table_.TakeFree(slot);  // it was put on the free list when it was released
     Take(slot, client);
   }
   if (waiting_.empty()) listener_.Resume();
@@ -248,14 +196,14 @@ void PublicServer::ServeWaiting(ClientSlot& slot) {
 
 void PublicServer::OnData(ClientSlot& slot) {
   QByteArray input = slot.connection->TakeInput();
-  if (slot.state != SlotState::Reading && slot.state != SlotState::Body) return;
+  if (!Arriving(slot.state)) return;
   if (slot.unfinished.isEmpty()) {
     slot.unfinished.swap(input);
   } else {
     slot.unfinished += input;
   }
   if (slot.state == SlotState::Body) {
-    if (slot.unfinished.size() >= slot.bodySize) Handle(slot, std::move(slot.unfinished));
+    if (slot.unfinished.size() >= slot.bodySize) Admit(slot);
     return;
   }
   if (!slot.scanner.Complete(slot.unfinished)) {
@@ -266,16 +214,20 @@ void PublicServer::OnData(ClientSlot& slot) {
     }
     return;
   }
-  if (activeConnections_ >= app_.settings.MaxConnect) {
-    Enter(slot, SlotState::Queued);
-    return;
+  Admit(slot);
+}
+
+void PublicServer::Admit(ClientSlot& slot) {
+  if (table_.TurnFree()) {
+    Handle(slot, std::move(slot.unfinished));
+  } else {
+    table_.Enter(slot, SlotState::Queued);
   }
-  Handle(slot, std::move(slot.unfinished));
 }
 
 void PublicServer::ServeQueued() {
-  while (activeConnections_ < app_.settings.MaxConnect && !queued_.Empty()) {
-    ClientSlot& slot = *queued_.Oldest();
+  while (table_.TurnFree() && table_.OldestQueued() != nullptr) {
+    ClientSlot& slot = *table_.OldestQueued();
     Handle(slot, std::move(slot.unfinished));
   }
 }
@@ -286,30 +238,30 @@ void PublicServer::Handle(ClientSlot& slot, QByteArray text) {
   // its connection may be closed at once after the reply.
   slot.inputComplete = (text.contains("\r\n\r\n") || text.contains("\n\n")) &&
                        !text.startsWith("POST") && !text.startsWith("post");
-  Enter(slot, SlotState::Handling);
+  table_.Enter(slot, SlotState::Handling);
   HandleRequest(app_, slot, text);
   if (slot.state == SlotState::Body) {
     slot.unfinished.swap(text);  // handled again once the rest has come
   } else if (slot.state == SlotState::Handling) {
     // A request that got no reply leaves the connection open for another try, within the
     // deadline.
-    Enter(slot, SlotState::Reading);
-    ServeQueued();
+    table_.Enter(slot, SlotState::Reading);
   }
+  ServeQueued();
 }
 
 void PublicServer::AwaitBody(ClientSlot& slot, qint64 size) {
-  Enter(slot, SlotState::Body);
+  table_.Enter(slot, SlotState::Body);
   slot.bodySize = size;
 }
 
 void PublicServer::RunScript(ClientSlot& slot, const ScriptRun& run) {
-  Enter(slot, SlotState::Script);
+  table_.Enter(slot, SlotState::Script);
   scripts_.Run(slot, run);
 }
 
 void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) {
-  Enter(slot, SlotState::Sending);
+  table_.Enter(slot, SlotState::Sending);
   if (!app_.settings.HttpHeaders) {
     slot.connection->Send(page);
     return;
@@ -326,13 +278,55 @@ void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKi
 }
 
 void PublicServer::ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) {
-  Enter(slot, SlotState::Sending);
+  table_.Enter(slot, SlotState::Sending);
   if (app_.settings.HttpHeaders) {
     const QByteArray header = ReplyHeader(kind, length);
     slot.headerLeft = header.size();
     slot.connection->Send(header);
   }
   slot.connection->SendFile(fileFd, length);
+}
+
+void PublicServer::ReplyPage(ClientSlot& slot, std::unique_ptr<PageSubstitution> page,
+                             const ReplyKind& kind) {
+  table_.Enter(slot, SlotState::Preparing);
+  slot.page = std::move(page);
+  slot.pageKind = kind;
+  // A small page is measured at once; a large one in shares between other events.
+  if (slot.page->Measure(kPrepareShare)) {
+    SendPage(slot);
+  } else if (!prepare_.isActive()) {
+    prepare_.start(0);
+  }
+}
+
+void PublicServer::PreparePages() {
+  QElapsedTimer spent;
+  spent.start();
+  while (table_.AnyPreparing() && !spent.hasExpired(kPrepareMs)) {
+    ClientSlot& slot = *table_.NextPreparing();
+    if (slot.page->Measure(kPrepareShare)) SendPage(slot);
+  }
+  if (!table_.AnyPreparing()) prepare_.stop();
+}
+
+void PublicServer::SendPage(ClientSlot& slot) {
+  const std::unique_ptr<PageSubstitution> page = std::move(slot.page);
+  if (page->Failed()) {
+    EndWithoutReply(slot);  // the file shrank or cannot be read: no whole reply can be made
+    return;
+  }
+  if (page->Length() == 0) {
+    Reply(slot, EmptyFilePage(), {slot.pageKind.status, "text/html"});
+    return;
+  }
+  table_.Enter(slot, SlotState::Sending);
+  if (app_.settings.HttpHeaders) {
+    const QByteArray header = ReplyHeader(slot.pageKind, page->Length());
+    slot.headerLeft = header.size();
+    slot.connection->Send(header);
+  }
+  slot.connection->SendStream(page->Output());
 }
 
 void PublicServer::OnWritten(ClientSlot& slot, qint64 count) {
@@ -346,59 +340,39 @@ void PublicServer::OnWritten(ClientSlot& slot, qint64 count) {
 void PublicServer::OnDrained(ClientSlot& slot) {
   if (slot.state != SlotState::Sending) return;
   app_.desktop.AppendLog(CompletionLine(slot));
-  Linger(slot.connection, slot.inputComplete);
+  lingering_.Add(slot.connection, slot.inputComplete);
   slot.connection = NewConnection();
   slot.connection->tag = slot.Index;
-  Enter(slot, SlotState::Free);
-  ServeWaiting(slot);
-  ServeQueued();
+  Release(slot);
 }
 
 void PublicServer::OnPeerClosed(ClientSlot& slot) {
-  // A client that has only ended its sending direction still gets the reply under way or the
-  // script's output; one still sending its request will send no more of it.
-  if (slot.state == SlotState::Reading || slot.state == SlotState::Body) EndWithoutReply(slot);
+  // A client that has only ended its sending direction still gets the reply under way. One
+  // still sending its request will send no more of it, and one waiting for a script has gone:
+  // its run is not started, or is ended.
+  if (Arriving(slot.state) || slot.state == SlotState::Script) EndWithoutReply(slot);
 }
 
 void PublicServer::EndWithoutReply(ClientSlot& slot) {
-  slot.connection->Abort();
-  Enter(slot, SlotState::Free);
+  if (slot.state == SlotState::Sending || slot.state == SlotState::Preparing) {
+    slot.connection->Reset();
+  } else {
+    slot.connection->Abort();
+  }
+  if (slot.state == SlotState::Script) scripts_.Abandon(slot);
+  Release(slot);
+}
+
+void PublicServer::Release(ClientSlot& slot) {
+  table_.Enter(slot, SlotState::Free);
   ServeWaiting(slot);
   ServeQueued();
 }
 
-void PublicServer::Linger(Connection* connection, bool inputComplete) {
-  connection->tag = 0;
-  if (!connection->Finish(inputComplete)) {
-    Recycle(connection);
-    return;
-  }
-  if (lingering_.size() >= kMaxLingering) {
-    Recycle(lingering_.front().connection);
-    lingering_.pop_front();
-  }
-  Lingering entry{connection, {}};
-  entry.since.start();
-  lingering_.push_back(entry);
-}
-
-void PublicServer::OnLingerClosed(Connection* connection) {
-  for (auto it = lingering_.begin(); it != lingering_.end(); ++it) {
-    if (it->connection == connection) {
-      lingering_.erase(it);
-      Recycle(connection);
-      return;
-    }
-  }
-}
-
 void PublicServer::Sweep() {
-  for (auto& slot : slots_) {
-    if (Overdue(*slot)) EndWithoutReply(*slot);
-  }
-  while (!lingering_.empty() && lingering_.front().since.hasExpired(limits_.lingerMs)) {
-    Recycle(lingering_.front().connection);
-    lingering_.pop_front();
+  for (size_t i = 0; i < table_.Size(); ++i) {
+    ClientSlot& slot = table_.At(i);
+    if (Overdue(slot)) EndWithoutReply(slot);
   }
   if (acceptFailed_ && waiting_.empty()) {
     acceptFailed_ = false;
@@ -406,24 +380,22 @@ void PublicServer::Sweep() {
   }
 }
 
-bool PublicServer::Overdue(const ClientSlot& slot) const {
+bool PublicServer::Overdue(ClientSlot& slot) {
   switch (slot.state) {
     case SlotState::Reading:
-    case SlotState::Body:  // the form, too, comes within the time of the request
+    case SlotState::Body:
       return slot.accepted.hasExpired(limits_.requestMs);
-    case SlotState::Sending:
+    case SlotState::Sending: {
+      // Progress is what the client takes: its send queue shrinking. A slow but steady reader
+      // is never cut off, however rarely the socket asks for more.
+      const int unsent = slot.connection->Unsent();
+      if (unsent >= 0 && slot.unsent >= 0 && unsent < slot.unsent) slot.lastMove.start();
+      slot.unsent = unsent;
       return slot.lastMove.hasExpired(limits_.idleMs);
-    case SlotState::Free:
-    case SlotState::Queued:  // complete: it waits for the server, not for the client
-    case SlotState::Handling:
-    case SlotState::Script:  // the script runner keeps its own time
-      break;
+    }
+    default:  // whole, waiting for the server; the script runner keeps its own time
+      return false;
   }
-  return false;
-}
-
-void PublicServer::ShowConnections() {
-  app_.desktop.SetPanel(2, ConnectionsText(activeConnections_, app_.settings.MaxConnect));
 }
 
 QByteArray PublicServer::CompletionLine(const ClientSlot& slot) const {

@@ -3,15 +3,14 @@
 #include <QObject>
 #include <QTimer>
 #include <deque>
-#include <memory>
-#include <vector>
 
 #include "core/appstate.h"
 #include "core/services.h"
+#include "net/lingering.h"
 #include "net/listener.h"
 #include "web/clientslot.h"
 #include "web/scriptrunner.h"
-#include "web/slotqueue.h"
+#include "web/slottable.h"
 
 namespace orvane {
 
@@ -19,19 +18,20 @@ class Connection;
 
 // What a client can make the public server wait for or hold.
 struct ServerLimits {
-  int requestMs = 60000;               // from the accept until the request holds its target
-  int idleMs = 60000;                  // a reply that makes no progress
+  int requestMs = 60000;               // from the accept until the request (and its form) is whole
+  int idleMs = 60000;                  // a reply whose client takes nothing
   int lingerMs = 5000;                 // a finished connection waiting for its peer to close
   qsizetype maxUnfinished = 8 * 1024;  // received text still without a target
 };
 
-// The public web server: the listener and the client slots. Each connection carries one request
-// and one reply; the server closes it once the reply has gone. At most MaxConnect requests are
-// served at a time; complete requests beyond that wait their turn in arrival order. Connections
-// whose request is still arriving hold slots of their own (as many as descriptors allow, up to a
-// bound), so that clients which send slowly or nothing keep nobody else waiting: when these run
-// out, the one that has been reading longest is closed for a newcomer. A request that is not
-// complete in time, and a reply that stops moving, end their connection and free the slot.
+// The public web server: the listener, accepting and admission. Each connection carries one
+// request and one reply; the server closes it once the reply has gone. At most MaxConnect whole
+// requests are served at a time; whole requests beyond that wait their turn in arrival order.
+// Connections whose request (or form) is still arriving hold slots of their own (as many as
+// descriptors allow, up to a bound), so that clients which send slowly or nothing keep nobody
+// else waiting: when these run out, the one that has been receiving longest is closed for a
+// newcomer. Script requests wait for the script runner without a turn. A request that is not
+// whole in time ends its connection; a reply that cannot be finished ends it with a reset.
 class PublicServer final : public QObject, public PublicService, public ReplySink {
   Q_OBJECT
 
@@ -41,69 +41,63 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
 
   bool Start() override;
   void Stop() override;
-  int ActiveConnections() const override { return activeConnections_; }
+  int ActiveConnections() const override { return table_.Active(); }
 
   // The port the listener is bound to (useful when RunningPort is 0).
   quint16 ListeningPort() const { return listener_.Port(); }
   void SetLimits(const ServerLimits& limits);
+  const SlotTable& Slots() const { return table_; }
 
   void Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) override;
   void ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) override;
+  void ReplyPage(ClientSlot& slot, std::unique_ptr<PageSubstitution> page,
+                 const ReplyKind& kind) override;
   void AwaitBody(ClientSlot& slot, qint64 size) override;
   void RunScript(ClientSlot& slot, const ScriptRun& run) override;
 
   ScriptRunner& Scripts() { return scripts_; }
 
  private:
-  struct Lingering {
-    Connection* connection;
-    QElapsedTimer since;
-  };
-
-  // Every change of a slot's state goes through here.
-  void Enter(ClientSlot& slot, SlotState next);
-
-  Connection* NewConnection();
-  ClientSlot* SlotOf(Connection* connection);
   struct Waiting {
     int fd;
     Listener::Peer peer;
   };
+
+  Connection* NewConnection();
+  ClientSlot* SlotOf(Connection* connection);
   void OnIncoming(int fd, const Listener::Peer& peer);
-  void ResetFreeList();
   void Take(ClientSlot& slot, const Waiting& client);
   void OnData(ClientSlot& slot);
+  // A whole request: handled now if a turn is free, else queued.
+  void Admit(ClientSlot& slot);
   void Handle(ClientSlot& slot, QByteArray text);
   void OnWritten(ClientSlot& slot, qint64 count);
   void OnDrained(ClientSlot& slot);
   void OnPeerClosed(ClientSlot& slot);
+  // Ends the slot's connection: with a reset when a reply was under way.
   void EndWithoutReply(ClientSlot& slot);
-  // Serves queued requests while fewer than MaxConnect are served.
+  void Release(ClientSlot& slot);
+  // Serves queued requests while turns are free.
   void ServeQueued();
   void ServeWaiting(ClientSlot& slot);
-  void Linger(Connection* connection, bool inputComplete);
-  // Closes `connection` and keeps it for a later client.
   void Recycle(Connection* connection);
-  void OnLingerClosed(Connection* connection);
+  void PreparePages();
+  void SendPage(ClientSlot& slot);
   void Sweep();
-  bool Overdue(const ClientSlot& slot) const;
-  void ShowConnections();
+  bool Overdue(ClientSlot& slot);
   int SweepInterval() const;
   QByteArray CompletionLine(const ClientSlot& slot) const;
 
   AppState& app_;
   Listener listener_;
   ScriptRunner scripts_;
-  std::vector<std::unique_ptr<ClientSlot>> slots_;
+  SlotTable table_;
   std::deque<Waiting> waiting_;
-  std::vector<ClientSlot*> free_;  // slots without a connection, the last freed on top
-  SlotQueue reading_;              // slots in the Reading state, the longest reading first
-  SlotQueue queued_;               // complete requests waiting for their turn
-  std::deque<Lingering> lingering_;
+  Lingering lingering_;
   std::vector<Connection*> spare_;
   QTimer sweep_;
+  QTimer prepare_;  // gives pages in their first pass their shares, between other events
   ServerLimits limits_;
-  int activeConnections_ = 0;
   bool acceptFailed_ = false;
 };
 

@@ -87,6 +87,11 @@ void ScriptRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
   const QByteArray script = ToDiskPath(settings.DocsPath + slot.SlotRequest);
   ScriptRun run{program, InterpreterArgument(script, slot.peer, form),
                 settings.AppPath + slot.peer + ".qms", slot.peer, settings.AppPath};
+  if (run.argument.size() >= kMaxArgument) {
+    app.desktop.AppendLog("Form too large: " + slot.SlotRequest);
+    SendError(app, slot, ErrorKind::MissingInterpreter);
+    return;
+  }
   slot.sink->RunScript(slot, run);
 }
 

@@ -10,6 +10,9 @@ struct ClientSlot;
 
 // The largest form a script request may carry in its body.
 constexpr qsizetype kMaxFormBody = 1024 * 1024;
+// Linux takes no single argument of this many bytes or more (its end included): a longer one
+// could never start the interpreter.
+constexpr qsizetype kMaxArgument = 128 * 1024;
 
 // Runs the script the slot's request names through the interpreter "qmx.exe" in the program
 // folder, without waiting for it: the slot waits for the run, whose output is sent later. Without

@@ -1,11 +1,16 @@
 #include "web/scriptrunner.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <QFile>
 #include <QProcess>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "core/appstate.h"
 #include "util/files.h"
@@ -16,10 +21,46 @@ namespace orvane {
 
 namespace {
 
-void KillGroup(QProcess& process) {
-  const qint64 pid = process.processId();
-  if (pid > 0) ::kill(static_cast<pid_t>(-pid), SIGKILL);
-  process.kill();
+// A file of /proc, whose size says nothing of its content.
+QByteArray ReadProcFile(const QByteArray& path) {
+  QByteArray content;
+  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return content;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) content.append(buffer, n);
+  ::close(fd);
+  return content;
+}
+
+// The children of process `pid`, from every thread of it.
+std::vector<qint64> ChildrenOf(qint64 pid) {
+  std::vector<qint64> children;
+  const QByteArray tasks = "/proc/" + QByteArray::number(pid) + "/task/";
+  DIR* folder = ::opendir(tasks.constData());
+  if (folder == nullptr) return children;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (entry->d_name[0] == '.') continue;
+    const QByteArray list = ReadProcFile(tasks + entry->d_name + "/children");
+    for (const QByteArray& word : list.simplified().split(' ')) {
+      bool ok = false;
+      const qint64 child = word.toLongLong(&ok);
+      if (ok && child > 0) children.push_back(child);
+    }
+  }
+  ::closedir(folder);
+  return children;
+}
+
+// Kills `pid` and everything below it, children first found, then the group it leads.
+void KillTree(qint64 pid) {
+  std::vector<qint64> found{pid};
+  for (size_t i = 0; i < found.size() && found.size() < 4096; ++i) {
+    ::kill(static_cast<pid_t>(found[i]), SIGSTOP);  // no more forking while it is looked at
+    for (qint64 child : ChildrenOf(found[i])) found.push_back(child);
+  }
+  for (qint64 each : found) ::kill(static_cast<pid_t>(each), SIGKILL);
+  ::kill(static_cast<pid_t>(-pid), SIGKILL);
 }
 
 }  // namespace
@@ -40,16 +81,51 @@ bool ScriptRunner::StillWaiting(const Job& job) const {
   return job.slot->state == SlotState::Script && job.slot->serial == job.serial;
 }
 
+int ScriptRunner::Waiting(const QByteArray& address) {
+  auto it = queued_.find(address);
+  if (it == queued_.end()) return 0;
+  std::deque<Job>& jobs = it->second;
+  jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
+                            [this](const Job& job) { return !StillWaiting(job); }),
+             jobs.end());
+  return static_cast<int>(jobs.size());
+}
+
 void ScriptRunner::Run(ClientSlot& slot, const ScriptRun& run) {
-  Job job{run, &slot, slot.serial};
-  if (running_.count(run.address) != 0) {
-    queued_[run.address].push_back(std::move(job));
+  if (Waiting(run.address) >= kMaxWaiting) {
+    SendError(app_, slot, ErrorKind::MissingInterpreter);
     return;
   }
-  Start(std::move(job));
+  std::deque<Job>& jobs = queued_[run.address];
+  jobs.push_back(Job{run, &slot, slot.serial});
+  const bool alreadyReady = jobs.size() > 1 || running_.count(run.address) != 0;
+  if (!alreadyReady) ready_.push_back(run.address);
+  StartReady();
+}
+
+void ScriptRunner::StartReady() {
+  while (static_cast<int>(running_.size()) < kMaxRunning && !ready_.empty()) {
+    const QByteArray address = ready_.front();
+    ready_.pop_front();
+    auto it = queued_.find(address);
+    if (it == queued_.end() || running_.count(address) != 0) continue;
+    std::deque<Job>& jobs = it->second;
+    while (!jobs.empty() && !StillWaiting(jobs.front())) jobs.pop_front();
+    if (jobs.empty()) {
+      queued_.erase(it);
+      continue;
+    }
+    Job job = std::move(jobs.front());
+    jobs.pop_front();
+    if (jobs.empty()) queued_.erase(it);
+    Start(std::move(job));
+  }
 }
 
 void ScriptRunner::Start(Job job) {
+  // Whatever the interpreter leaves behind when it ends becomes ours, to be ended too.
+  static const bool reaper = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+  (void)reaper;
   const QByteArray address = job.run.address;
   // An output left over from an earlier run must never be taken for this one's.
   RemoveFile(job.run.output);
@@ -83,49 +159,78 @@ void ScriptRunner::Finish(const QByteArray& address, bool ran) {
   running_.erase(it);
   active.process->disconnect(this);
   active.process->deleteLater();
-
-  const Job& job = active.job;
-  if (!StillWaiting(job)) {
-    RemoveFile(job.run.output);  // nobody will read it
-  } else if (ran && SendFile(app_, *job.slot, job.run.output, ReplyStatus::Ok, "text/html")) {
-    RemoveFile(job.run.output);  // the reply holds it open until it has gone
+  EndStrays();
+  if (StillWaiting(active.job)) {
+    Reply(active.job, ran);
   } else {
-    SendError(app_, *job.slot, ErrorKind::MissingInterpreter);
+    RemoveFile(active.job.run.output);  // nobody will read it
   }
-  StartNext(address);
-  if (running_.empty()) sweep_.stop();
+  if (queued_.count(address) != 0) ready_.push_back(address);
+  StartReady();
 }
 
-void ScriptRunner::StartNext(const QByteArray& address) {
-  auto it = queued_.find(address);
-  while (it != queued_.end() && !it->second.empty()) {
-    Job job = std::move(it->second.front());
-    it->second.pop_front();
-    if (StillWaiting(job)) {
-      Start(std::move(job));
-      break;
-    }
+void ScriptRunner::Reply(const Job& job, bool ran) {
+  qint64 size = 0;
+  // Never read through a link planted at the output's name: the link itself goes.
+  const int fd = ran ? OpenRegularFile(job.run.output, &size, true) : -1;
+  RemoveFile(job.run.output);  // an open output stays readable until the reply has gone
+  if (fd < 0) {
+    SendError(app_, *job.slot, ErrorKind::MissingInterpreter);
+    return;
   }
-  if (it != queued_.end() && it->second.empty()) queued_.erase(it);
+  SendOpenFile(app_, *job.slot, job.run.output, fd, size, ReplyStatus::Ok, "text/html");
+}
+
+void ScriptRunner::Abandon(ClientSlot& slot) {
+  for (auto& [address, active] : running_) {
+    if (active.job.slot == &slot) End(*active.process);
+  }
+}
+
+void ScriptRunner::End(QProcess& process) {
+  const qint64 pid = process.processId();
+  if (pid > 0) KillTree(pid);
+  process.kill();
+}
+
+void ScriptRunner::EndStrays() {
+  // Our own children that we did not start are descendants of an interpreter that has gone.
+  // Interpreters, running or being ended, are Qt's to reap.
+  std::set<qint64> ours;
+  for (const QProcess* process : findChildren<QProcess*>()) {
+    if (process->state() != QProcess::NotRunning) ours.insert(process->processId());
+  }
+  for (qint64 child : ChildrenOf(::getpid())) {
+    if (ours.count(child) != 0) continue;
+    KillTree(child);
+    strays_.insert(child);
+  }
+  for (auto it = strays_.begin(); it != strays_.end();) {
+    const pid_t done = ::waitpid(static_cast<pid_t>(*it), nullptr, WNOHANG);
+    it = done == 0 ? std::next(it) : strays_.erase(it);
+  }
 }
 
 void ScriptRunner::Sweep() {
   for (auto& [address, active] : running_) {
-    if (active.started.hasExpired(limitMs_)) KillGroup(*active.process);
+    if (active.started.hasExpired(limitMs_)) End(*active.process);
   }
+  EndStrays();
+  if (running_.empty() && strays_.empty()) sweep_.stop();
 }
 
 void ScriptRunner::Stop() {
   queued_.clear();
-  sweep_.stop();
+  ready_.clear();
   for (auto& [address, active] : running_) {
     active.process->disconnect(this);
-    KillGroup(*active.process);
-    active.process->waitForFinished(1000);
+    End(*active.process);
     RemoveFile(active.job.run.output);
-    delete active.process;
+    // Deleted once it has ended: nothing here waits for that.
+    connect(active.process, &QProcess::finished, active.process, &QObject::deleteLater);
   }
   running_.clear();
+  EndStrays();
 }
 
 }  // namespace orvane

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <deque>
 #include <map>
+#include <set>
 
 namespace orvane {
 
@@ -26,21 +27,32 @@ struct ScriptRun {
 // run continues in the event that reports its end. The output file is sent as the slot's reply
 // and deleted; a run that cannot start, fails, is killed at the time limit or writes no output
 // gets the error page of kind 3. Runs for one client address never overlap, since they share one
-// output file. A slot whose client left before its run ended gets nothing; its output is deleted.
+// output file.
+//
+// Bounded: at most kMaxRunning interpreters at once, and at most kMaxWaiting requests of one
+// address waiting (more get the error page at once). A request whose client has left is never
+// started, and a run whose client leaves is ended. At the time limit the interpreter ends with
+// everything it started: the server is their subreaper, and ends every descendant it finds.
 class ScriptRunner : public QObject {
   Q_OBJECT
 
  public:
+  static constexpr int kMaxRunning = 8;
+  static constexpr int kMaxWaiting = 4;
+
   explicit ScriptRunner(AppState& app, QObject* parent = nullptr);
   ~ScriptRunner() override;
 
-  // Starts `run` for `slot` (which now waits in the Script state), or queues it behind the run
-  // of the same address.
+  // Starts `run` for `slot` (which now waits in the Script state), or queues it.
   void Run(ClientSlot& slot, const ScriptRun& run);
-  // Kills every run and forgets every queued one.
+  // The client of `slot` has gone: its run, if any, is ended.
+  void Abandon(ClientSlot& slot);
+  // Kills every run and forgets every queued one, without waiting for them.
   void Stop();
   void SetTimeLimit(int ms);
   int Running() const { return static_cast<int>(running_.size()); }
+  // Requests of `address` waiting for their run (clients that left not counted).
+  int Waiting(const QByteArray& address);
 
  private:
   struct Job {
@@ -55,14 +67,19 @@ class ScriptRunner : public QObject {
   };
 
   bool StillWaiting(const Job& job) const;
+  void StartReady();
   void Start(Job job);
   void Finish(const QByteArray& address, bool ran);
-  void StartNext(const QByteArray& address);
+  void Reply(const Job& job, bool ran);
+  void End(QProcess& process);
+  void EndStrays();
   void Sweep();
 
   AppState& app_;
   std::map<QByteArray, Active> running_;
   std::map<QByteArray, std::deque<Job>> queued_;
+  std::deque<QByteArray> ready_;  // addresses with queued jobs and no run, in turn
+  std::set<qint64> strays_;       // descendants ended and not reaped yet
   QTimer sweep_;
   int limitMs_ = 30000;
 };
