@@ -148,7 +148,7 @@ class ScriptsTest : public ServerFixture {
     RawClient leaving(Port());
     RawClient staying(Port());
     QVERIFY(running.Send(Post("n=1")));
-    QTRY_COMPARE(server_->Scripts().Running(), 1);
+    QTRY_COMPARE(Saved("trace"), QByteArray("n=1\n"));
     QVERIFY(leaving.Send(Post("n=2")));
     QVERIFY(staying.Send(Post("n=3")));
     QTRY_COMPARE(server_->Scripts().Waiting("127.0.0.1"), 2);

@@ -21,13 +21,14 @@ constexpr int kConnectionLimitMs = 60000;
 constexpr qsizetype kMaxForm = 64 * 1024;
 // How long to wait after running out of descriptors before taking connections again.
 constexpr int kAcceptRetryMs = 500;
-// How long a finished connection may take to be closed by the browser.
-constexpr int kLingerMs = 5000;
 
 }  // namespace
 
 AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
-    : QObject(parent), app_(app), web_(web) {
+    : QObject(parent),
+      app_(app),
+      web_(web),
+      lingering_([](Connection* connection) { connection->deleteLater(); }) {
   listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { Accept(fd, peer); };
   listener_.SetBacklog(kListenBacklog);
   // Out of descriptors: try again a moment later.
@@ -131,16 +132,8 @@ void AdminSite::EndConnection() {
   connection_ = nullptr;
   pending_.clear();
   if (connection != nullptr) {
-    if (connection->Finish()) {
-      connect(connection, &Connection::Closed, connection, &QObject::deleteLater);
-      connect(connection, &Connection::Failed, connection, &QObject::deleteLater);
-      QTimer::singleShot(kLingerMs, connection, [connection] {
-        connection->Abort();
-        connection->deleteLater();
-      });
-    } else {
-      connection->deleteLater();
-    }
+    connection->disconnect(this);
+    lingering_.Add(connection);
   }
   // Not from inside the handler that ended this one.
   QTimer::singleShot(0, this, &AdminSite::TakeNext);

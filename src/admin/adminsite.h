@@ -9,6 +9,7 @@
 #include "admin/uploadreceiver.h"
 #include "core/appstate.h"
 #include "core/services.h"
+#include "net/lingering.h"
 #include "net/listener.h"
 
 namespace orvane {
@@ -67,6 +68,7 @@ class AdminSite : public QObject, public AdminService {
   const PublicService& web_;
   Listener listener_;
   Arrivals arrivals_;
+  Lingering lingering_;
   Connection* connection_ = nullptr;
   QByteArray pending_;  // a form whose body is still arriving
   QByteArray host_;     // the machine's address, looked up when the site starts listening
