@@ -57,6 +57,15 @@ class QmxTest : public QObject {
     QCOMPARE(run(folder + "docs|x/hi.qmx|../../etc/x|a=1"), 2);
     QCOMPARE(run(folder + "docs|x/gone.qmx|127.0.0.2|a=1"), 1);
     QVERIFY(!orvane::PathExists(folder + "127.0.0.2.qms"));
+    // Links left at the output's names are replaced, never written through.
+    QVERIFY(orvane::WriteFileAtomically(folder + "keep.txt", "kept"));
+    QVERIFY(QFile::link(dir.path() + "/keep.txt", dir.path() + "/127.0.0.1.qms.part"));
+    QVERIFY(QFile::link(dir.path() + "/keep.txt", dir.path() + "/127.0.0.3.qms"));
+    QCOMPARE(run(folder + "docs|x/hi.qmx|127.0.0.1|who=a"), 0);
+    QCOMPARE(run(folder + "docs|x/hi.qmx|127.0.0.3|who=a"), 0);
+    QCOMPARE(orvane::ReadWholeFile(folder + "keep.txt").value_or("<none>"), QByteArray("kept"));
+    QCOMPARE(orvane::ReadWholeFile(folder + "127.0.0.3.qms").value_or("<none>"),
+             QByteArray("Hi a from 127.0.0.3"));
   }
 };
 

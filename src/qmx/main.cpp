@@ -4,7 +4,10 @@
 //
 // Usage: qmx.exe "SCRIPT|ADDRESS|FORM"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <fstream>
@@ -22,6 +25,17 @@ std::string OwnFolder(const char* argv0) {
   std::string self = n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string(argv0);
   const size_t slash = self.rfind('/');
   return slash == std::string::npos ? std::string("./") : self.substr(0, slash + 1);
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace
@@ -46,17 +60,18 @@ int main(int argc, char** argv) {
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::string page = qmx::FillTemplate(text, address, form);
 
-  // Written beside and then renamed, so the output file is never seen half-written.
+  // Written beside and then renamed, so the output file is never seen half-written. The file is
+  // made anew and never opened through a link someone left at its name.
   const std::string output = OwnFolder(argv[0]) + address + ".qms";
   const std::string temp = output + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << page;
-    if (!out.flush()) {
-      std::remove(temp.c_str());
-      std::cerr << "qmx.exe: cannot write " << output << "\n";
-      return 1;
-    }
+  ::unlink(temp.c_str());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  bool written = fd >= 0 && WriteAll(fd, page);
+  if (fd >= 0 && ::close(fd) != 0) written = false;
+  if (!written) {
+    std::remove(temp.c_str());
+    std::cerr << "qmx.exe: cannot write " << output << "\n";
+    return 1;
   }
   if (std::rename(temp.c_str(), output.c_str()) != 0) {
     std::remove(temp.c_str());
