@@ -45,8 +45,7 @@ bool Lifecycle::RunServer() {
   }
   desk.SetMenuEnabled(MenuItem::StopServer, true);
   const HostAddress host = GetIPAddress();
-  if (host.lookupFailed) desk.MessageBox("Winsock.dll error.", kOkOnly);
-  desk.SetPanel(1, host.address);
+  desk.SetPanel(1, host.address.isEmpty() ? QByteArray("Offline") : host.address);
   return true;
 }
 

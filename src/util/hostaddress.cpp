@@ -1,36 +1,33 @@
 #include "util/hostaddress.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QNetworkInterface>
 #include <cstring>
 
 namespace orvane {
 
 HostAddress GetIPAddress() {
   HostAddress result;
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return result;
-
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  if (::getaddrinfo(name, nullptr, &hints, &list) != 0 || list == nullptr) {
-    result.lookupFailed = true;
-    return result;
-  }
-  for (addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-    char text[INET_ADDRSTRLEN] = {};
-    const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-    if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
-      result.address = QByteArray(text);
+  QByteArray loopback;
+  const auto up = QNetworkInterface::IsUp | QNetworkInterface::IsRunning;
+  for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+    if ((interface.flags() & up) != up) continue;
+    for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+      const QHostAddress address = entry.ip();
+      if (address.protocol() != QAbstractSocket::IPv4Protocol) continue;
+      if (address.isLoopback()) {
+        if (loopback.isEmpty()) loopback = address.toString().toLatin1();
+        continue;
+      }
+      result.address = address.toString().toLatin1();
+      return result;
     }
   }
-  ::freeaddrinfo(list);
+  result.address = loopback;
   return result;
 }
 

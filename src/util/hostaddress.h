@@ -7,13 +7,12 @@
 namespace orvane {
 
 struct HostAddress {
-  QByteArray address;         // dotted IPv4 text, empty when none was found
-  bool lookupFailed = false;  // the host's own name could not be resolved
+  QByteArray address;  // dotted IPv4 text, empty when none was found
 };
 
-// The machine's own IPv4 address: the last one the resolver lists for the local host name.
-// An unavailable host name gives an empty address; a failed name lookup sets `lookupFailed`.
-// Blocks for the duration of the lookup.
+// The machine's own IPv4 address, as other machines reach it: that of the first interface that
+// is up and not the loopback, else the loopback's; empty when no interface is up. Read from the
+// system's interface list, so it never waits for a name server.
 HostAddress GetIPAddress();
 
 // A socket address as text: dotted decimal for IPv4 (also for an IPv4 address carried in IPv6),
