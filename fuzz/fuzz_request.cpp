@@ -60,6 +60,7 @@ AppState& App() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AppState& app = App();
+  const Site site{app.settings, app.desktop, app.ListingPath};
   Record record;
   ClientSlot slot;
   slot.sink = &record;
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const QByteArray& piece : input.split('\x01')) {
     text += piece;
     if (!slot.scanner.Complete(text)) continue;
-    HandleRequest(app, slot, text);
+    HandleRequest(site, slot, text);
     if (record.reply.contains(kSecret)) std::abort();
     text.clear();
     slot.scanner.Reset();

@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include "core/appstate.h"
 #include "pages/pagestream.h"
 #include "pages/pagesubstitution.h"
 #include "util/files.h"
 #include "web/clientslot.h"
+#include "web/site.h"
 
 namespace orvane {
 
@@ -26,27 +26,27 @@ std::optional<FooterMode> SubstitutionOf(const QByteArray& filepath) {
 
 }  // namespace
 
-bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, ReplyStatus status,
+bool SendFile(const Site& site, ClientSlot& slot, const QByteArray& filepath, ReplyStatus status,
               const QByteArray& contentType) {
   qint64 size = 0;
   const int fd = OpenRegularFile(filepath, &size);
   if (fd < 0) return false;
-  return SendOpenFile(app, slot, filepath, fd, size, status, contentType);
+  return SendOpenFile(site, slot, filepath, fd, size, status, contentType);
 }
 
-bool SendOpenFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, int fd, qint64 size,
-                  ReplyStatus status, const QByteArray& contentType) {
+bool SendOpenFile(const Site& site, ClientSlot& slot, const QByteArray& filepath, int fd,
+                  qint64 size, ReplyStatus status, const QByteArray& contentType) {
   // The media type is looked up only when a header will carry it.
   ReplyKind kind{status, contentType};
-  if (kind.contentType.isEmpty() && app.settings.HttpHeaders) {
+  if (kind.contentType.isEmpty() && site.settings.HttpHeaders) {
     kind.contentType = ContentTypeOf(filepath);
   }
   if (const std::optional<FooterMode> mode = SubstitutionOf(filepath)) {
     const SharedFile file = ShareFile(fd);
     auto page = std::make_unique<PageSubstitution>(
         [file, size] { return std::make_unique<FileBytes>(file, size); }, *mode,
-        PageContext{app.settings.AppPath, app.settings.ServerName, slot.SlotRequest,
-                    app.ListingPath, QDateTime::currentDateTime()});
+        PageContext{site.settings.AppPath, site.settings.ServerName, slot.SlotRequest,
+                    site.listingPath, QDateTime::currentDateTime()});
     slot.ReplyPage(std::move(page), kind);
     return true;
   }
@@ -59,8 +59,8 @@ bool SendOpenFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, i
   return true;
 }
 
-void SendError(AppState& app, ClientSlot& slot, ErrorKind kind) {
-  const ErrorPage error = CreateError(kind, slot.SlotRequest, app.settings.AppPath);
+void SendError(const Site& site, ClientSlot& slot, ErrorKind kind) {
+  const ErrorPage error = CreateError(kind, slot.SlotRequest, site.settings.AppPath);
   slot.SlotRequest = error.logMark + slot.SlotRequest;
   const ReplyStatus status =
       kind == ErrorKind::NotFound ? ReplyStatus::NotFound : ReplyStatus::ServerError;

@@ -8,7 +8,7 @@
 
 namespace orvane {
 
-struct AppState;
+struct Site;
 struct ClientSlot;
 
 // Sent instead of an empty reply.
@@ -20,16 +20,17 @@ QByteArray EmptyFilePage();
 // file becomes the empty-file page. False, with nothing sent, when the file cannot be opened or
 // read.
 // With headers on, the reply has `status` and `contentType` (from the file's name when empty).
-bool SendFile(AppState& app, ClientSlot& slot, const QByteArray& filepath,
+bool SendFile(const Site& site, ClientSlot& slot, const QByteArray& filepath,
               ReplyStatus status = ReplyStatus::Ok, const QByteArray& contentType = {});
 
 // SendFile for the file `filepath` already open as `fd`, of `size` bytes; it takes the descriptor
 // over.
-bool SendOpenFile(AppState& app, ClientSlot& slot, const QByteArray& filepath, int fd, qint64 size,
-                  ReplyStatus status = ReplyStatus::Ok, const QByteArray& contentType = {});
+bool SendOpenFile(const Site& site, ClientSlot& slot, const QByteArray& filepath, int fd,
+                  qint64 size, ReplyStatus status = ReplyStatus::Ok,
+                  const QByteArray& contentType = {});
 
 // Sends the error page of `kind` for the slot's request and marks the request name with the
 // error number for the completion line.
-void SendError(AppState& app, ClientSlot& slot, ErrorKind kind);
+void SendError(const Site& site, ClientSlot& slot, ErrorKind kind);
 
 }  // namespace orvane

@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/appstate.h"
 #include "pages/pagesubstitution.h"
 #include "util/files.h"
 #include "util/text.h"
 #include "web/clientslot.h"
+#include "web/site.h"
 
 namespace orvane {
 
@@ -58,9 +58,9 @@ void AppendRow(QByteArray& table, const QByteArray& name, qint64 size) {
 
 }  // namespace
 
-void FolderListing(AppState& app, ClientSlot& slot) {
+void FolderListing(const Site& site, ClientSlot& slot) {
   if (std::optional<QByteArray> page =
-          ReadWholeFile(app.settings.AppPath + "system/template.html")) {
+          ReadWholeFile(site.settings.AppPath + "system/template.html")) {
     slot.SlotPage = *page;
   }
 
@@ -74,7 +74,7 @@ void FolderListing(AppState& app, ClientSlot& slot) {
       "<td><B>File Name</b></td>\r\n<td><B>File Size (In Bytes)</B></td>\r\n</tr>\r\n";
 
   if (slot.SlotFolder == "\\" || slot.SlotFolder == "/") slot.SlotFolder.clear();
-  slot.SlotFolder = app.settings.DocsPath + slot.SlotFolder;
+  slot.SlotFolder = site.DocsRoot() + slot.SlotFolder;
 
   const QByteArray diskFolder = ToDiskPath(slot.SlotFolder);
   DIR* folder = diskFolder.contains('\0') ? nullptr : ::opendir(diskFolder.constData());
@@ -97,12 +97,12 @@ void FolderListing(AppState& app, ClientSlot& slot) {
     slot.SlotPage = slot.SlotTable;
   }
 
-  app.ListingPath = ToDiskPath(slot.SlotFolder.mid(app.settings.AppPath.size()));
+  site.listingPath = ToDiskPath(slot.SlotFolder.mid(site.settings.AppPath.size()));
   RunSSI(slot.SlotPage, FooterMode::Html,
-         {app.settings.AppPath, app.settings.ServerName, slot.SlotRequest, app.ListingPath,
+         {site.settings.AppPath, site.settings.ServerName, slot.SlotRequest, site.listingPath,
           QDateTime::currentDateTime()});
   slot.Reply(slot.SlotPage);
-  slot.SlotRequest = "DIR /" + app.ListingPath;
+  slot.SlotRequest = "DIR /" + site.listingPath;
 }
 
 }  // namespace orvane

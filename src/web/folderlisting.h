@@ -2,7 +2,7 @@
 
 namespace orvane {
 
-struct AppState;
+struct Site;
 struct ClientSlot;
 
 // Sends the listing of the folder the slot's request names (its request name ends with the index
@@ -10,6 +10,6 @@ struct ClientSlot;
 // site's "system/template.html" at "%information%" (or alone, without that placeholder) and passed
 // through the page substitution. A folder that does not exist gets the empty table. Afterwards
 // the request name is "DIR /" followed by the folder's web path.
-void FolderListing(AppState& app, ClientSlot& slot);
+void FolderListing(const Site& site, ClientSlot& slot);
 
 }  // namespace orvane

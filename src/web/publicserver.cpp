@@ -2,11 +2,9 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
-#include <QElapsedTimer>
 #include <csignal>
 
 #include "net/connection.h"
-#include "web/filedelivery.h"
 #include "web/requesthandler.h"
 #include "web/requesttext.h"
 
@@ -15,7 +13,6 @@ namespace orvane {
 namespace {
 
 constexpr int kListenBacklog = 1024;
-constexpr qsizetype kJoinedReplySize = 64 * 1024;
 // Read per event on a client connection: requests are small, and a whole request waiting its
 // turn keeps what came with it, so this bounds what the waiting ones hold.
 constexpr qsizetype kReadPerEvent = 16 * 1024;
@@ -24,10 +21,6 @@ constexpr rlim_t kMaxReadingSlots = 2048;
 // Descriptors kept for the administration site, scripts, the log and the like.
 constexpr rlim_t kOtherDescriptors = 256;
 constexpr rlim_t kMaxLingering = 1024;
-// A page's first pass goes on in shares of this much, and one pass of the event loop spends at
-// most about kPrepareMs on all of them, so that a large page never holds up the others.
-constexpr qsizetype kPrepareShare = 256 * 1024;
-constexpr qint64 kPrepareMs = 2;
 
 // How many reading slots the descriptor limit leaves room for, next to MaxConnect served
 // requests (each with a file open) and the finished connections that linger.
@@ -44,7 +37,8 @@ int ReadingSlots(int maxConnect) {
 PublicServer::PublicServer(AppState& app, QObject* parent)
     : QObject(parent),
       app_(app),
-      scripts_(app),
+      site_{app.settings, app.desktop, app.ListingPath},
+      scripts_(site_),
       lingering_([this](Connection* connection) { Recycle(connection); }) {
   listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { OnIncoming(fd, peer); };
   listener_.SetBacklog(kListenBacklog);
@@ -239,7 +233,7 @@ void PublicServer::Handle(ClientSlot& slot, QByteArray text) {
   slot.inputComplete = (text.contains("\r\n\r\n") || text.contains("\n\n")) &&
                        !text.startsWith("POST") && !text.startsWith("post");
   table_.Enter(slot, SlotState::Handling);
-  HandleRequest(app_, slot, text);
+  HandleRequest(site_, slot, text);
   if (slot.state == SlotState::Body) {
     slot.unfinished.swap(text);  // handled again once the rest has come
   } else if (slot.state == SlotState::Handling) {
@@ -258,83 +252,6 @@ void PublicServer::AwaitBody(ClientSlot& slot, qint64 size) {
 void PublicServer::RunScript(ClientSlot& slot, const ScriptRun& run) {
   table_.Enter(slot, SlotState::Script);
   scripts_.Run(slot, run);
-}
-
-void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) {
-  table_.Enter(slot, SlotState::Sending);
-  if (!app_.settings.HttpHeaders) {
-    slot.connection->Send(page);
-    return;
-  }
-  const QByteArray header = ReplyHeader(kind, page.size());
-  slot.headerLeft = header.size();
-  // A small page goes in the same write as its header; a large one is not copied for that.
-  if (page.size() <= kJoinedReplySize) {
-    slot.connection->Send(header + page);
-  } else {
-    slot.connection->Send(header);
-    slot.connection->Send(page);
-  }
-}
-
-void PublicServer::ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) {
-  table_.Enter(slot, SlotState::Sending);
-  if (app_.settings.HttpHeaders) {
-    const QByteArray header = ReplyHeader(kind, length);
-    slot.headerLeft = header.size();
-    slot.connection->Send(header);
-  }
-  slot.connection->SendFile(fileFd, length);
-}
-
-void PublicServer::ReplyPage(ClientSlot& slot, std::unique_ptr<PageSubstitution> page,
-                             const ReplyKind& kind) {
-  table_.Enter(slot, SlotState::Preparing);
-  slot.page = std::move(page);
-  slot.pageKind = kind;
-  // A small page is measured at once; a large one in shares between other events.
-  if (slot.page->Measure(kPrepareShare)) {
-    SendPage(slot);
-  } else if (!prepare_.isActive()) {
-    prepare_.start(0);
-  }
-}
-
-void PublicServer::PreparePages() {
-  QElapsedTimer spent;
-  spent.start();
-  while (table_.AnyPreparing() && !spent.hasExpired(kPrepareMs)) {
-    ClientSlot& slot = *table_.NextPreparing();
-    if (slot.page->Measure(kPrepareShare)) SendPage(slot);
-  }
-  if (!table_.AnyPreparing()) prepare_.stop();
-}
-
-void PublicServer::SendPage(ClientSlot& slot) {
-  const std::unique_ptr<PageSubstitution> page = std::move(slot.page);
-  if (page->Failed()) {
-    EndWithoutReply(slot);  // the file shrank or cannot be read: no whole reply can be made
-    return;
-  }
-  if (page->Length() == 0) {
-    Reply(slot, EmptyFilePage(), {slot.pageKind.status, "text/html"});
-    return;
-  }
-  table_.Enter(slot, SlotState::Sending);
-  if (app_.settings.HttpHeaders) {
-    const QByteArray header = ReplyHeader(slot.pageKind, page->Length());
-    slot.headerLeft = header.size();
-    slot.connection->Send(header);
-  }
-  slot.connection->SendStream(page->Output());
-}
-
-void PublicServer::OnWritten(ClientSlot& slot, qint64 count) {
-  // The completion line counts the page alone, with headers or without.
-  const qint64 header = std::min(count, slot.headerLeft);
-  slot.headerLeft -= header;
-  slot.SlotBytesSent += count - header;
-  slot.lastMove.start();
 }
 
 void PublicServer::OnDrained(ClientSlot& slot) {

@@ -10,6 +10,7 @@
 #include "net/listener.h"
 #include "web/clientslot.h"
 #include "web/scriptrunner.h"
+#include "web/site.h"
 #include "web/slottable.h"
 
 namespace orvane {
@@ -89,6 +90,7 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   QByteArray CompletionLine(const ClientSlot& slot) const;
 
   AppState& app_;
+  Site site_;  // what the handlers may use of app_
   Listener listener_;
   ScriptRunner scripts_;
   SlotTable table_;

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include "core/appstate.h"
 #include "pages/errorpages.h"
 #include "util/files.h"
 #include "util/formdecoding.h"
@@ -13,6 +12,7 @@
 #include "web/folderlisting.h"
 #include "web/requesttext.h"
 #include "web/scriptrequest.h"
+#include "web/site.h"
 
 namespace orvane {
 
@@ -24,8 +24,8 @@ QByteArray UnauthorizedPage() {
          "and referral to your ISP</html>";
 }
 
-void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
-  Settings& settings = app.settings;
+void HandleRequest(const Site& site, ClientSlot& slot, const QByteArray& text) {
+  const Settings& settings = site.settings;
 
   const std::optional<QByteArray> target = HTTPHeader(text, 1);
   if (!target) return;
@@ -33,7 +33,7 @@ void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
   file = DecodeFormValue(file);
 
   if (file.contains("..")) {
-    app.desktop.AppendLog("[" + slot.peer + "] Hack attempt! " + file);
+    site.desktop.AppendLog("[" + slot.peer + "] Hack attempt! " + file);
     slot.Reply(UnauthorizedPage(), {ReplyStatus::Forbidden, "text/html"});
     return;
   }
@@ -42,10 +42,7 @@ void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
   if (file.endsWith('/') || file.endsWith('\\')) file += settings.IndexFile;
   slot.SlotRequest = file;
 
-  if (!settings.DocsPath.endsWith('/') && !settings.DocsPath.endsWith('\\')) {
-    settings.DocsPath += '/';
-  }
-  const QByteArray fullPath = ToDiskPath(settings.DocsPath + file);
+  const QByteArray fullPath = ToDiskPath(site.DocsRoot() + file);
 
   const std::optional<QByteArray> lastPart = StripPath("/" + file);
   if (!lastPart) return;
@@ -53,29 +50,29 @@ void HandleRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
   qint64 size = 0;
   const int fd = OpenRegularFile(fullPath, &size);
   if (*lastPart == settings.IndexFile && fd < 0) {
-    FolderListing(app, slot);
+    FolderListing(site, slot);
     return;
   }
 
   if (fd < 0) {
     const QByteArray sitePage = settings.AppPath + "system/error-404.html";
-    if (!SendFile(app, slot, sitePage, ReplyStatus::NotFound)) {
-      SendError(app, slot, ErrorKind::NotFound);
+    if (!SendFile(site, slot, sitePage, ReplyStatus::NotFound)) {
+      SendError(site, slot, ErrorKind::NotFound);
     }
     return;
   }
 
   const QByteArray method = text.left(4).toUpper();
   if (method.startsWith("GET")) {
-    SendOpenFile(app, slot, fullPath, fd, size);
+    SendOpenFile(site, slot, fullPath, fd, size);
     return;
   }
   ::close(fd);
   if (method == "POST") {
     if (FileExt(fullPath) != "qmx") {
-      SendError(app, slot, ErrorKind::UnsupportedScript);
+      SendError(site, slot, ErrorKind::UnsupportedScript);
     } else {
-      ScriptRequest(app, slot, text);
+      ScriptRequest(site, slot, text);
     }
   }
 }

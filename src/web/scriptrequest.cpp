@@ -1,12 +1,12 @@
 #include "web/scriptrequest.h"
 
-#include "core/appstate.h"
 #include "util/files.h"
 #include "util/text.h"
 #include "web/clientslot.h"
 #include "web/filedelivery.h"
 #include "web/requesttext.h"
 #include "web/scriptrunner.h"
+#include "web/site.h"
 
 namespace orvane {
 
@@ -61,18 +61,18 @@ QByteArray InterpreterArgument(const QByteArray& script, const QByteArray& addre
   return script + '|' + address + '|' + safeForm;
 }
 
-void ScriptRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
-  const Settings& settings = app.settings;
+void ScriptRequest(const Site& site, ClientSlot& slot, const QByteArray& text) {
+  const Settings& settings = site.settings;
   const QByteArray program = settings.AppPath + "qmx.exe";
   if (!FileExists(program)) {
-    SendError(app, slot, ErrorKind::MissingInterpreter);
+    SendError(site, slot, ErrorKind::MissingInterpreter);
     return;
   }
   QByteArray request = text;
   const qsizetype headerSize = HeaderSize(text);
   if (const std::optional<qint64> length = DeclaredBodyLength(text, headerSize)) {
     if (*length > kMaxFormBody || (headerSize < 0 && text.size() > kMaxHeaderSize)) {
-      SendError(app, slot, ErrorKind::MissingInterpreter);
+      SendError(site, slot, ErrorKind::MissingInterpreter);
       return;
     }
     // Until the empty line is in, the rest is looked at again with the next piece.
@@ -84,12 +84,12 @@ void ScriptRequest(AppState& app, ClientSlot& slot, const QByteArray& text) {
     request.truncate(size);
   }
   const QByteArray form = GrabFORMQUERY(request).value_or(QByteArray());
-  const QByteArray script = ToDiskPath(settings.DocsPath + slot.SlotRequest);
+  const QByteArray script = ToDiskPath(site.DocsRoot() + slot.SlotRequest);
   ScriptRun run{program, InterpreterArgument(script, slot.peer, form),
                 settings.AppPath + slot.peer + ".qms", slot.peer, settings.AppPath};
   if (run.argument.size() >= kMaxArgument) {
-    app.desktop.AppendLog("Form too large: " + slot.SlotRequest);
-    SendError(app, slot, ErrorKind::MissingInterpreter);
+    site.desktop.AppendLog("Form too large: " + slot.SlotRequest);
+    SendError(site, slot, ErrorKind::MissingInterpreter);
     return;
   }
   slot.sink->RunScript(slot, run);

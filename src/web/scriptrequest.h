@@ -5,7 +5,7 @@
 
 namespace orvane {
 
-struct AppState;
+struct Site;
 struct ClientSlot;
 
 // The largest form a script request may carry in its body.
@@ -18,7 +18,7 @@ constexpr qsizetype kMaxArgument = 128 * 1024;
 // folder, without waiting for it: the slot waits for the run, whose output is sent later. Without
 // the interpreter, or with a declared body over kMaxFormBody, the reply is the error page of
 // kind 3. A request whose declared body has not all arrived yet is handed back to wait for it.
-void ScriptRequest(AppState& app, ClientSlot& slot, const QByteArray& text);
+void ScriptRequest(const Site& site, ClientSlot& slot, const QByteArray& text);
 
 // The body length that the Content-Length line among the header lines announces; nothing when
 // there is none. `headerSize` is the size of the header lines with their empty line, -1 when that

@@ -12,10 +12,10 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "core/appstate.h"
 #include "util/files.h"
 #include "web/clientslot.h"
 #include "web/filedelivery.h"
+#include "web/site.h"
 
 namespace orvane {
 
@@ -65,7 +65,7 @@ void KillTree(qint64 pid) {
 
 }  // namespace
 
-ScriptRunner::ScriptRunner(AppState& app, QObject* parent) : QObject(parent), app_(app) {
+ScriptRunner::ScriptRunner(const Site& site, QObject* parent) : QObject(parent), site_(site) {
   connect(&sweep_, &QTimer::timeout, this, &ScriptRunner::Sweep);
 }
 
@@ -93,7 +93,7 @@ int ScriptRunner::Waiting(const QByteArray& address) {
 
 void ScriptRunner::Run(ClientSlot& slot, const ScriptRun& run) {
   if (Waiting(run.address) >= kMaxWaiting) {
-    SendError(app_, slot, ErrorKind::MissingInterpreter);
+    SendError(site_, slot, ErrorKind::MissingInterpreter);
     return;
   }
   std::deque<Job>& jobs = queued_[run.address];
@@ -175,10 +175,10 @@ void ScriptRunner::Reply(const Job& job, bool ran) {
   const int fd = ran ? OpenRegularFile(job.run.output, &size, true) : -1;
   RemoveFile(job.run.output);  // an open output stays readable until the reply has gone
   if (fd < 0) {
-    SendError(app_, *job.slot, ErrorKind::MissingInterpreter);
+    SendError(site_, *job.slot, ErrorKind::MissingInterpreter);
     return;
   }
-  SendOpenFile(app_, *job.slot, job.run.output, fd, size, ReplyStatus::Ok, "text/html");
+  SendOpenFile(site_, *job.slot, job.run.output, fd, size, ReplyStatus::Ok, "text/html");
 }
 
 void ScriptRunner::Abandon(ClientSlot& slot) {

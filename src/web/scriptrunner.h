@@ -9,9 +9,10 @@
 #include <map>
 #include <set>
 
+#include "web/site.h"
+
 namespace orvane {
 
-struct AppState;
 struct ClientSlot;
 
 // One run of the script interpreter for one request.
@@ -40,7 +41,7 @@ class ScriptRunner : public QObject {
   static constexpr int kMaxRunning = 8;
   static constexpr int kMaxWaiting = 4;
 
-  explicit ScriptRunner(AppState& app, QObject* parent = nullptr);
+  explicit ScriptRunner(const Site& site, QObject* parent = nullptr);
   ~ScriptRunner() override;
 
   // Starts `run` for `slot` (which now waits in the Script state), or queues it.
@@ -75,7 +76,7 @@ class ScriptRunner : public QObject {
   void EndStrays();
   void Sweep();
 
-  AppState& app_;
+  Site site_;
   std::map<QByteArray, Active> running_;
   std::map<QByteArray, std::deque<Job>> queued_;
   std::deque<QByteArray> ready_;  // addresses with queued jobs and no run, in turn
