@@ -60,9 +60,9 @@ class ProgramTest : public QObject {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("message");
     QTest::newRow("unknown option")
-        << QStringList{"--fast"} << QByteArray("orvane-light: unknown option --fast");
+        << QStringList{"--fast"} << QByteArray("orvane-light: Unknown option 'fast'.");
     QTest::newRow("folder missing") << QStringList{"--headless", "--app-dir"}
-                                    << QByteArray("orvane-light: --app-dir needs a folder");
+                                    << QByteArray("orvane-light: Missing value after '--app-dir'.");
     QTest::newRow("no such folder") << QStringList{"--headless", "--app-dir", "/no/such/dir"}
                                     << QByteArray("orvane-light: no such folder: /no/such/dir");
   }

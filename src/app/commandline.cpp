@@ -1,34 +1,38 @@
 #include "app/commandline.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 
 namespace orvane {
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
   CommandLine line;
-  QByteArrayList words;
-  for (qsizetype i = 0; i < arguments.size(); ++i) {
-    const QString& arg = arguments[i];
-    if (arg == QLatin1String("--headless")) {
-      line.headless = true;
-    } else if (arg == QLatin1String("--print-settings")) {
-      line.printSettings = true;
-    } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-      line.help = true;
-    } else if (arg == QLatin1String("--app-dir")) {
-      if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
-        line.error = "--app-dir needs a folder";
-        return line;
-      }
-      line.appDir = QFile::encodeName(arguments[++i]);
-    } else if (arg.startsWith(QLatin1String("--"))) {
-      line.error = "unknown option " + arg.toLocal8Bit();
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  const QCommandLineOption headless(QStringLiteral("headless"));
+  const QCommandLineOption printSettings(QStringLiteral("print-settings"));
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption appDir(QStringLiteral("app-dir"), QStringLiteral("program folder"),
+                                  QStringLiteral("DIR"));
+  parser.addOptions({headless, printSettings, help, appDir});
+  // The parser expects the program's name first.
+  if (!parser.parse(QStringList{QStringLiteral("orvane-light")} + arguments)) {
+    line.error = parser.errorText().toLocal8Bit();
+    return line;
+  }
+  line.headless = parser.isSet(headless);
+  line.printSettings = parser.isSet(printSettings);
+  line.help = parser.isSet(help);
+  if (parser.isSet(appDir)) {
+    line.appDir = QFile::encodeName(parser.value(appDir));
+    if (line.appDir.isEmpty()) {
+      line.error = "--app-dir needs a folder";
       return line;
-    } else {
-      words << arg.toLocal8Bit();
     }
   }
   // The start-up switch is the whole argument text: "/r" alone, not "/r" among other words.
+  QByteArrayList words;
+  for (const QString& word : parser.positionalArguments()) words << word.toLocal8Bit();
   line.argument = words.join(' ');
   return line;
 }
