@@ -37,9 +37,6 @@ class Connection : public QObject, public Poller::Client {
 
   // Takes over the connected non-blocking socket `fd` of the peer `address`:`port`.
   void Open(int fd, const QByteArray& address, int port);
-  bool IsOpen() const { return phase_ != Phase::Closed; }
-  Phase CurrentPhase() const { return phase_; }
-  int Descriptor() const { return fd_; }
   // The peer's address: dotted decimal for IPv4.
   QByteArray PeerAddress() const { return peer_; }
   int PeerPort() const { return peerPort_; }
@@ -63,7 +60,6 @@ class Connection : public QObject, public Poller::Client {
   // Queues what `source` gives, pulled a piece at a time as the socket takes it; a source that
   // fails ends the connection with a reset (Failed).
   void SendStream(std::unique_ptr<ByteSource> source);
-  bool HasPendingOutput() const { return !out_.empty(); }
   // Bytes written to the socket that the peer has not taken yet (its send queue); -1 when closed.
   int Unsent() const;
 
