@@ -140,6 +140,14 @@ int LeadingNumber(QByteArrayView text) {
   return static_cast<int>(value);
 }
 
+QByteArray TrimSpaces(const QByteArray& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && text[begin] == ' ') ++begin;
+  while (end > begin && text[end - 1] == ' ') --end;
+  return text.mid(begin, end - begin);
+}
+
 QByteArray EscapeHtml(QByteArrayView text) {
   QByteArray out;
   out.reserve(text.size());

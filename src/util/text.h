@@ -37,6 +37,9 @@ bool IsBlank(QByteArrayView text);
 // or tabs); 0 when the text does not start with one. Saturates at the 32-bit range.
 int LeadingNumber(QByteArrayView text);
 
+// `text` with leading and trailing spaces removed (only spaces, not other white space).
+QByteArray TrimSpaces(const QByteArray& text);
+
 // `text` with & < > " ' written as character references, safe in HTML text and in a quoted
 // attribute. A text without them comes back unchanged.
 QByteArray EscapeHtml(QByteArrayView text);
