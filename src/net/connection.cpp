@@ -23,8 +23,8 @@ constexpr qint64 kSendFileChunk = 256 * 1024;
 // Buffer of a file sent without sendfile.
 constexpr qint64 kCopyChunk = 256 * 1024;
 // A stream is pulled this much at a time, and at most kStreamPerEvent of it is made in one event.
-constexpr qsizetype kStreamPiece = 64 * 1024;
-constexpr qint64 kStreamPerEvent = 256 * 1024;
+constexpr qsizetype kStreamPiece = 16 * 1024;
+constexpr qint64 kStreamPerEvent = 64 * 1024;
 
 }  // namespace
 

@@ -7,6 +7,12 @@
 
 namespace orvane {
 
+namespace {
+
+constexpr qsizetype kInputPiece = 4 * 1024;
+
+}  // namespace
+
 SharedFile ShareFile(int fd) {
   return SharedFile(new int(fd), [](const int* file) {
     ::close(*file);
@@ -43,13 +49,15 @@ bool TextBytes::Pull(QByteArray& out, qsizetype want) {
 
 bool Replacer::Pull(QByteArray& out, qsizetype want) {
   const qsizetype n = search_.size();
-  want = std::max(want, n);
-  const qsizetype goal = out.size() + want;
+  // Input comes in small pieces, however much output is wanted: what a stage still holds when
+  // the output is complete is at most one such piece.
+  const qsizetype refill = std::max(kInputPiece, n);
+  const qsizetype goal = out.size() + std::max(want, qsizetype(1));
   while (out.size() < goal) {
-    if (!upstream_->Done() && in_.size() - pos_ < want) {
+    if (!upstream_->Done() && in_.size() - pos_ < refill) {
       in_.remove(0, pos_);
       pos_ = 0;
-      if (!upstream_->Pull(in_, want)) return false;
+      if (!upstream_->Pull(in_, refill)) return false;
       continue;
     }
     if (pos_ >= in_.size()) break;  // upstream is done too
@@ -72,9 +80,11 @@ bool Replacer::Pull(QByteArray& out, qsizetype want) {
     if (upstream_->Done()) break;
     in_.remove(0, pos_);
     pos_ = 0;
-    if (!upstream_->Pull(in_, want)) return false;
+    if (!upstream_->Pull(in_, refill)) return false;
   }
-  if (Done()) in_.clear();
+  // Between pulls only the few bytes that may start a match are held, not the piece.
+  in_ = Done() ? QByteArray() : in_.mid(pos_);
+  pos_ = 0;
   return true;
 }
 

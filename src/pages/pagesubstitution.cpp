@@ -66,10 +66,10 @@ class PageSubstitution::Probe {
   explicit Probe(std::unique_ptr<ByteSource> page)
       : counter_(new Replacer(std::move(page), kCounter, std::nullopt)), source_(counter_) {}
   bool Pull(qsizetype want) {
-    piece_.clear();
-    if (!source_->Pull(piece_, want)) return false;
-    length_ += piece_.size();
-    exact_.Feed(piece_);
+    QByteArray piece;
+    if (!source_->Pull(piece, want)) return false;
+    length_ += piece.size();
+    exact_.Feed(piece);
     return true;
   }
   bool Done() const { return source_->Done(); }
@@ -81,7 +81,6 @@ class PageSubstitution::Probe {
   Replacer* counter_;
   std::unique_ptr<ByteSource> source_;
   ExactFinder exact_{kCounter};
-  QByteArray piece_;
   qint64 length_ = 0;
 };
 

@@ -71,6 +71,8 @@ ScriptRunner::ScriptRunner(const Site& site, QObject* parent) : QObject(parent),
 
 ScriptRunner::~ScriptRunner() {
   Stop();
+  // The program is ending: the runs just killed are reaped before their objects go.
+  for (QProcess* process : findChildren<QProcess*>()) process->waitForFinished(1000);
 }
 
 void ScriptRunner::SetTimeLimit(int ms) {
