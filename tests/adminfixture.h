@@ -11,6 +11,7 @@
 #include "admin/adminsite.h"
 #include "rawclient.h"
 #include "testshell.h"
+#include "uploadform.h"
 #include "util/files.h"
 #include "util/hostaddress.h"
 #include "web/publicserver.h"
@@ -36,7 +37,8 @@ class AdminFixture : public QObject {
   std::unique_ptr<AppState> state_;
   std::unique_ptr<PublicServer> web_;
   std::unique_ptr<AdminSite> site_;
-  QByteArray host_;
+  QByteArray host_;   // the address the test's clients reach
+  QByteArray token_;  // the session's, once logged in
 
   quint16 Port() const { return site_->ListeningPort(); }
   QByteArray Fetch(const QByteArray& request, const char* source = nullptr) {
@@ -46,23 +48,36 @@ class AdminFixture : public QObject {
     return client.received;
   }
   QByteArray Console(const QByteArray& rest, const char* source = nullptr) {
-    return Fetch(Post("ADMINLOGIN=&" + rest), source);
+    return Fetch(Post("ADMINLOGIN=&Token=" + token_ + "&" + rest), source);
   }
   AdminView View() const {
-    return {host_, state_->settings.AdminPort, 80, "Orvane Light v.0.7", 0, 50, "index.html"};
+    return {host_, state_->settings.AdminPort, 80, "Orvane Light v.0.7", 0, 50, "index.html",
+            token_};
   }
   QByteArray ConsoleNow() {
     return ConsolePage(
         View(), ListDirectory(app_ + "docs/", "<input type=" + Q + "checkbox" + Q + "name=" + Q,
                               Q + "></p>", View()));
   }
+  // Uploads still being received, under their temporary names.
+  QStringList Temporaries() const {
+    return QDir(QFile::decodeName(app_ + "docs"))
+        .entryList({QStringLiteral("..upload-*")}, QDir::Files | QDir::Hidden | QDir::System);
+  }
   void Put(const QByteArray& name, const QByteArray& content = "x") {
     QDir().mkpath(QFileInfo(QFile::decodeName(app_ + name)).absolutePath());
     QVERIFY(WriteFileAtomically(app_ + name, content));
   }
+  // Logs in from 127.0.0.1 and keeps the session's token.
   void LogIn() {
-    QVERIFY(Fetch(Post(LoginBody("admin", "Secret1"))).contains("Administrator Logged In"));
-    QCOMPARE(state_->settings.AdminAllow, QByteArray("127.0.0.1"));
+    const QByteArray page = Fetch(Post(LoginBody("admin", "Secret1")));
+    QVERIFY(page.contains("Administrator Logged In"));
+    const QByteArray field = "name=\"Token\" value=\"";
+    const qsizetype at = page.indexOf(field) + field.size();
+    token_ = page.mid(at, page.indexOf('"', at) - at);
+    QCOMPARE(token_.size(), 32);
+    QCOMPARE(state_->settings.AdminAllow, QByteArray("1"));  // the login is the site's own
+    gUploadToken = token_;
     state_->desktop.ClearLog();
   }
 
@@ -80,7 +95,8 @@ class AdminFixture : public QObject {
     site_ = std::make_unique<AdminSite>(*state_, *web_);
     QVERIFY(site_->Listen(0));
     state_->settings.AdminPort = Port();
-    host_ = GetIPAddress().address;
+    host_ = "127.0.0.1";
+    token_.clear();
   }
   void TearDown() {
     site_.reset();

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "adminfixture.h"
+#include "util/text.h"
 
 using namespace orvane;
 
@@ -56,39 +57,64 @@ class AdminTest : public AdminFixture {
         "BEEN LOGGED AND TRACED: port ";
     QVERIFY(Fetch(Post(LoginBody("Admin", "Secret1"))).startsWith(failure));
     QVERIFY(Fetch(Post(LoginBody("admin", "secret1"))).endsWith(" 127.0.0.1<br></html>"));
+    // The attempts are logged, the passwords never, nor their length.
+    QCOMPARE(shell_->logLines, QByteArrayList({"Remote Login: User: Admin Pass: ********",
+                                               "Remote Login: User: admin Pass: ********"}));
+    // Fields are read by name, in any order.
+    QVERIFY(Fetch(Post("UserName=admin&password=Secret1&Request=Login"))
+                .contains("Administrator Logged In"));
+    QCOMPARE(shell_->logLines.last(), QByteArray("Remote Login: User: admin Pass: ********"));
     QCOMPARE(state_->settings.AdminAllow, QByteArray("1"));
-    // The attempts are logged, the passwords never.
-    QCOMPARE(shell_->logLines, QByteArrayList({"Remote Login: User: Admin Pass: *******",
-                                               "Remote Login: User: admin Pass: *******"}));
-    QCOMPARE(Fetch(Post(LoginBody("admin", "Secret1"))), ConsoleNow());
-    QCOMPARE(state_->settings.AdminAllow, QByteArray("127.0.0.1"));
+    // Guessing: five failures, then even the right password is refused for a while.
+    for (int i = 0; i < 5; ++i) Fetch(Post(LoginBody("admin", "guess")));
+    QVERIFY(Fetch(Post(LoginBody("admin", "Secret1"))).startsWith(failure));
+    QCOMPARE(shell_->logLines.last(), QByteArray("Refused: too many failed logins: 127.0.0.1"));
+    QVERIFY(Fetch(Post(LoginBody("admin", "Secret1"), {}), "127.0.0.2").contains("Logged In"));
   }
 
   void emptyCredentials() {
     state_->settings.AdminUserName.clear();
+    QVERIFY(Fetch(Post(LoginBody("", "Secret1"))).contains("Login Failure"));
+    state_->settings.AdminUserName = "admin";
     state_->settings.AdminPassword.clear();
-    QVERIFY(Fetch(Post(LoginBody("", ""))).contains("Administrator Logged In"));
+    QVERIFY(Fetch(Post(LoginBody("admin", ""))).contains("Login Failure"));
+    site_->Restart();  // and the site does not open again without them
+    QCOMPARE(shell_->logLines.last(), NeedCredentialsText());
+    QCOMPARE(shell_->panels[3], QByteArray("Remote=Offline"));
+    QCOMPARE(Fetch("GET / HTTP/1.0\r\n\r\n"), QByteArray());
   }
 
-  void consoleFromAnotherAddress() {
+  void consoleNeedsTheSession() {
     LogIn();
+    // The token from another address, or the address without the token (another client behind
+    // the same address): both refused.
     QCOMPARE(Console("RefreshList=RefreshList", "127.0.0.2"), LoggedOutPage());
-    QCOMPARE(shell_->logLines, QByteArrayList({"Invalid Remote IP! Hacker?: 127.0.0.2"}));
+    QCOMPARE(Fetch(Post("ADMINLOGIN=&RefreshList=RefreshList")), LoggedOutPage());
+    QCOMPARE(Fetch(Post("ADMINLOGIN=&Token=" + QByteArray(32, '0') + "&View+Log=View+Log")),
+             LoggedOutPage());
+    QCOMPARE(shell_->logLines, QByteArrayList({"Invalid Remote IP! Hacker?: 127.0.0.2",
+                                               "Invalid Remote IP! Hacker?: 127.0.0.1",
+                                               "Invalid Remote IP! Hacker?: 127.0.0.1"}));
     QCOMPARE(Console("RefreshList=RefreshList"), ConsoleNow());
   }
 
   void foreignOriginIsRefused() {
     LogIn();
-    const QByteArray body = "ADMINLOGIN=&Logout=Logout";
-    QCOMPARE(Fetch(Post(body, "Origin: http://evil.example\r\n")), LoggedOutPage());
-    QCOMPARE(Fetch(Post(body, "Origin: null\r\n")), LoggedOutPage());
-    QCOMPARE(state_->settings.AdminAllow, QByteArray("127.0.0.1"));  // still logged in
-    QCOMPARE(shell_->logLines.size(), 2);
-    QVERIFY(Fetch(Post(body, "Origin: http://127.0.0.1:" + QByteArray::number(Port()) + "\r\n"))
-                .contains("Thank you for logging out."));
-    QCOMPARE(state_->settings.AdminAllow, QByteArray());
-    // After the logout no address is logged in.
-    QCOMPARE(Console("RefreshList=RefreshList"), LoggedOutPage());
+    const QByteArray site = "127.0.0.1:" + QByteArray::number(Port());
+    auto logout = [&](const QByteArray& origin) {
+      const QByteArray body = "ADMINLOGIN=&Token=" + token_ + "&Logout=Logout";
+      return Fetch("POST / HTTP/1.1\r\nHost: " + site + "\r\nOrigin: " + origin +
+                   "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    };
+    QCOMPARE(logout("http://evil.example"), LoggedOutPage());
+    QCOMPARE(logout("null"), LoggedOutPage());
+    // This host on another port (the public site's pages) is another site.
+    QCOMPARE(logout("http://127.0.0.1"), LoggedOutPage());
+    QCOMPARE(logout("http://127.0.0.1:8080"), LoggedOutPage());
+    QCOMPARE(shell_->logLines.size(), 4);
+    QCOMPARE(Console("RefreshList=RefreshList"), ConsoleNow());  // still logged in
+    QVERIFY(logout("http://" + site).contains("Thank you for logging out."));
+    QCOMPARE(Console("RefreshList=RefreshList"), LoggedOutPage());  // the token has ended
   }
 
   void formInTwoBlocks() {
@@ -175,14 +201,14 @@ class AdminTest : public AdminFixture {
                              "/img/\" target=\"_blank\">img/ (DIR)</a><input type=\"checkbox\""
                              "name=\"img/\"></p>"));
     QVERIFY(console.contains(">README/ (DIR)</a>"));
-    // Confirmation: one log line per ticked entry, the list so far.
+    // Confirmation: one log line per ticked entry.
     const QByteArray confirm =
         Console("a+b.txt=on&c.txt=on&img%2F=on&nest%2F=on&README%2F=on&Erase=Erase");
     QVERIFY(confirm.contains(
         "<input type=\"hidden\" name=\"FILES !a b.txt!c.txt!img/!nest/!README/\" value>"));
     QVERIFY(confirm.contains("</h3><br>a b.txt<br>c.txt<br>img/<br>nest/<br>README/<p>"));
-    QCOMPARE(shell_->logLines[2], QByteArray("Deleted: <br>a b.txt"));
-    QCOMPARE(shell_->logLines[3], QByteArray("Deleted: <br>a b.txt<br>c.txt"));
+    QCOMPARE(shell_->logLines[2], QByteArray("Deleted: a b.txt"));
+    QCOMPARE(shell_->logLines[3], QByteArray("Deleted: c.txt"));
     // Deletion, with the names as the browser posts the hidden field.
     const QByteArray after = Console(
         "FILES+%21a+b.txt%21c.txt%21img%2F%21empty%2F%21nest%2F%21README%2F=&EraseFiles="
@@ -196,6 +222,35 @@ class AdminTest : public AdminFixture {
     QVERIFY(!after.contains("c.txt"));
     QVERIFY(after.contains("nest/ (DIR)"));
     QVERIFY(PathExists(app_ + "outside.txt"));
+  }
+
+  void eraseDeletesExactlyWhatWasTicked() {
+    // Each name goes from the listing through the confirmation as a browser sends the forms back
+    // (its own form encoding over the page's), and only that file goes.
+    const QByteArrayList names = {"R&D.txt", "say\"hi\".txt", "a+b %41.txt", "caf\xE9!.txt",
+                                  "<b>.txt"};
+    const QByteArrayList decoys = {"RD.txt", "say%22hi%22.txt", "a b A.txt", "caf.txt", "b.txt"};
+    for (const QByteArray& name : names + decoys) Put("docs/" + name);
+    LogIn();
+    auto formEncoded = [](const QByteArray& field) {
+      return field.toPercentEncoding("*-._", "", '%').replace("%20", "+");
+    };
+    const QByteArray listing = Console("RefreshList=RefreshList");
+    QByteArray ticked;
+    for (const QByteArray& name : names) {
+      const QByteArray head = "<input type=\"checkbox\"name=\"";
+      const qsizetype at = listing.indexOf(">" + EscapeHtml(name) + "</a>" + head);
+      QVERIFY2(at >= 0, name.constData());
+      const qsizetype from = at + EscapeHtml(name).size() + 5 + head.size();
+      ticked += formEncoded(listing.mid(from, listing.indexOf('"', from) - from)) + "=on&";
+    }
+    const QByteArray confirm = Console(ticked + "Erase=Erase");
+    const QByteArray field = "name=\"FILES ";
+    const qsizetype at = confirm.indexOf(field) + field.size() - 6;
+    const QByteArray files = confirm.mid(at, confirm.indexOf('"', at) - at);
+    Console(formEncoded(files) + "=&EraseFiles=EraseFiles");
+    for (const QByteArray& name : names) QVERIFY2(!PathExists(app_ + "docs/" + name), name);
+    for (const QByteArray& name : decoys) QVERIFY2(PathExists(app_ + "docs/" + name), name);
   }
 
   void refusedEraseNames() {
@@ -258,13 +313,18 @@ class AdminTest : public AdminFixture {
   }
 
   void restartAdmin() {
-    site_->Restart();
+    LogIn();
+    site_->Restart();  // the login ends, and the site listens again
     QCOMPARE(shell_->logLines, QByteArrayList({"Admin Restart"}));
     QCOMPARE(shell_->panels[4], QByteArray("Ready"));
-    QVERIFY(Fetch("GET / HTTP/1.0\r\n\r\n").startsWith("<html>"));
+    QCOMPARE(shell_->panels[3], QByteArray("Remote=Online"));
+    QCOMPARE(Console("RefreshList=RefreshList"), LoggedOutPage());
     LogIn();
-    site_->Restart();  // once someone has logged in, it does nothing
-    QVERIFY(shell_->logLines.isEmpty());
+    QCOMPARE(Console("RefreshList=RefreshList"), ConsoleNow());
+    state_->settings.AdminPort = 70000;
+    site_->Restart();
+    QCOMPARE(shell_->panels[4], QByteArray("Closed: port 70000 is not between 1 and 65535"));
+    QCOMPARE(shell_->panels[3], QByteArray("Remote=Offline"));
   }
 };
 

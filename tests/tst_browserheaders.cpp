@@ -54,9 +54,18 @@ class BrowserHeadersTest : public QObject {
                                             "Port=" + QByteArray::number(port_) +
                                             "\n[Admin]\nAllow=1\nUserName=owner\nPassword="
                                             "Secret1\nPort=5656\n"));
-    for (const char* name : {"docs/old one.txt", "docs/old-two.txt"}) {
+    for (const char* name : {"docs/old one.txt", "docs/old-two.txt", "docs/R&D.txt", "docs/RD.txt",
+                             "docs/say\"hi\".txt", "docs/say%22hi%22.txt", "docs/a+b %41.txt",
+                             "docs/a b A.txt", "docs/caf\xC3\xA9.txt", "docs/victim.txt"}) {
       QVERIFY(WriteFileAtomically(QFile::encodeName(dir_.path()) + "/" + name, "old"));
     }
+    // A page of the public site that posts to the console, as a stranger's page would.
+    QVERIFY(WriteFileAtomically(
+        QFile::encodeName(dir_.path()) + "/docs/evil.html",
+        "<form id=f method=POST action=\"http://127.0.0.1:5656/\"><input type=hidden "
+        "name=ADMINLOGIN value><input type=hidden name=\"FILES !victim.txt\" value>"
+        "<input type=hidden name=EraseFiles value=EraseFiles></form>"
+        "<script>document.getElementById('f').submit()</script>"));
 
     server_.start(QStringLiteral(ORVANE_BINARY),
                   {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir_.path()});
@@ -166,12 +175,16 @@ class BrowserHeadersTest : public QObject {
     QVERIFY2(log.contains(QStringLiteral("Remote Login: User: owner Pass: *******")),
              qPrintable(log));
 
-    // Tick two entries, erase, confirm.
+    // Tick entries by the names shown beside them, erase, confirm: exactly those go.
     login("Secret1");
     QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logged In')")).toBool());
     browser_->Evaluate(
-        QStringLiteral("document.querySelector('input[name=\"old one.txt\"]').checked = true;"
-                       "document.querySelector('input[name=\"old-two.txt\"]').checked = true;"
+        QStringLiteral("const ticked = ['old one.txt', 'old-two.txt', 'R&D.txt', 'say\"hi\".txt', "
+                       "'a+b %41.txt'];"
+                       "for (const box of document.querySelectorAll('input[type=checkbox]')) {"
+                       "  const shown = box.previousElementSibling.textContent;"
+                       "  box.checked = ticked.includes(shown) || shown.startsWith('caf');"
+                       "}"
                        "document.querySelector('input[name=Erase]').click();"));
     const QString confirm = browser_
                                 ->WaitFor(QStringLiteral("document.title.includes('Erase?') ? "
@@ -185,8 +198,24 @@ class BrowserHeadersTest : public QObject {
                               .toString();
     QVERIFY(!after.contains(QStringLiteral("old one.txt")));
     QVERIFY(!after.contains(QStringLiteral("old-two.txt")));
-    QVERIFY(!PathExists(QFile::encodeName(dir_.path()) + "/docs/old one.txt"));
-    QVERIFY(!PathExists(QFile::encodeName(dir_.path()) + "/docs/old-two.txt"));
+    const QByteArray docs = QFile::encodeName(dir_.path()) + "/docs/";
+    for (const char* gone : {"old one.txt", "old-two.txt", "R&D.txt", "say\"hi\".txt",
+                             "a+b %41.txt", "caf\xC3\xA9.txt"}) {
+      QVERIFY2(!PathExists(docs + gone), gone);
+    }
+    for (const char* kept : {"RD.txt", "say%22hi%22.txt", "a b A.txt"}) {
+      QVERIFY2(PathExists(docs + kept), kept);
+    }
+
+    // While the owner is logged in, a page of the public site posts to the console: refused.
+    QVERIFY(browser_->Open(Url("/evil.html")));
+    QCOMPARE(
+        browser_->WaitFor(QStringLiteral("document.title.includes('Out') ? document.title : ''"))
+            .toString(),
+        QStringLiteral("Administrator Logged Out"));
+    QVERIFY(PathExists(docs + "victim.txt"));
+    login("Secret1");
+    QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logged In')")).toBool());
 
     // Upload a file with every byte value; then Back, and UploadNow without a file.
     QByteArray bytes;

@@ -17,13 +17,13 @@ class GuardsTest : public QObject {
     QTest::addColumn<bool>("accepted");
     const QByteArray token = "00112233445566778899aabbccddeeff";
     QTest::newRow("owner") << QByteArray("10.0.0.5") << token << qint64(1000) << true;
-    QTest::newRow("same address, no token") << QByteArray("10.0.0.5") << QByteArray() << qint64(1000)
-                                            << false;
+    QTest::newRow("same address, no token")
+        << QByteArray("10.0.0.5") << QByteArray() << qint64(1000) << false;
     QTest::newRow("same address, wrong token")
         << QByteArray("10.0.0.5") << QByteArray("00112233445566778899aabbccddeefe") << qint64(1000)
         << false;
-    QTest::newRow("token from another address") << QByteArray("10.0.0.6") << token << qint64(1000)
-                                                << false;
+    QTest::newRow("token from another address")
+        << QByteArray("10.0.0.6") << token << qint64(1000) << false;
     QTest::newRow("just before expiry")
         << QByteArray("10.0.0.5") << token << qint64(Session::kIdleMs) << true;
     QTest::newRow("expired") << QByteArray("10.0.0.5") << token << qint64(Session::kIdleMs + 1)
@@ -57,12 +57,12 @@ class GuardsTest : public QObject {
                                << true;
     QTest::newRow("letter case") << QByteArray("http://H:5656") << true << QByteArray("h:5656")
                                  << true;
-    QTest::newRow("public site's port") << QByteArray("http://h") << true << QByteArray("h:5656")
-                                        << false;
-    QTest::newRow("another port") << QByteArray("http://h:8080") << true
-                                  << QByteArray("h:5656") << false;
-    QTest::newRow("another scheme") << QByteArray("https://h:5656") << true
-                                    << QByteArray("h:5656") << false;
+    QTest::newRow("public site's port")
+        << QByteArray("http://h") << true << QByteArray("h:5656") << false;
+    QTest::newRow("another port") << QByteArray("http://h:8080") << true << QByteArray("h:5656")
+                                  << false;
+    QTest::newRow("another scheme")
+        << QByteArray("https://h:5656") << true << QByteArray("h:5656") << false;
     QTest::newRow("null") << QByteArray("null") << true << QByteArray("h:5656") << false;
     QTest::newRow("no Host: the address reached")
         << QByteArray("http://127.0.0.1:5656") << true << QByteArray() << true;
@@ -117,10 +117,10 @@ class GuardsTest : public QObject {
                                 << QByteArray("admin") << QByteArray("pw");
     QTest::newRow("other order") << QByteArray("UserName=admin&password=S3cret-pw&Request=Login")
                                  << QByteArray("admin") << QByteArray("S3cret-pw");
-    QTest::newRow("password first") << QByteArray("password=pw&UserName=admin")
-                                    << QByteArray("admin") << QByteArray("pw");
-    QTest::newRow("similar names") << QByteArray("xpassword=no&UserNames=no&password=")
-                                   << QByteArray() << QByteArray();
+    QTest::newRow("password first")
+        << QByteArray("password=pw&UserName=admin") << QByteArray("admin") << QByteArray("pw");
+    QTest::newRow("similar names")
+        << QByteArray("xpassword=no&UserNames=no&password=") << QByteArray() << QByteArray();
   }
   void formFields() {
     QFETCH(QByteArray, body);

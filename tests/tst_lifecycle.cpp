@@ -29,6 +29,8 @@ struct Program {
     s.RunningPort = port;
     s.AdminAllow = allow;
     s.AdminPort = adminPort;
+    s.AdminUserName = "admin";
+    s.AdminPassword = "pw";
     lifecycle.StartUp(s, "");
     shell.calls.clear();
   }
@@ -133,7 +135,20 @@ class LifecycleTest : public QObject {
     QVERIFY(Connects(adminPort));
     QVERIFY(p.lifecycle.StopServer());
     QVERIFY(!Connects(adminPort));
-    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Online"));  // left as it was
+    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Offline"));
+    // Run again (a login in between changes nothing of the settings), and Restart Admin.
+    QVERIFY(p.lifecycle.RunServer());
+    QVERIFY(Connects(adminPort));
+    p.lifecycle.RestartAdmin();
+    QVERIFY(Connects(adminPort));
+    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Online"));
+    // Without a user name or a password the site stays closed, and says why.
+    QVERIFY(p.lifecycle.StopServer());
+    p.state.settings.AdminPassword.clear();
+    QVERIFY(p.lifecycle.RunServer());
+    QVERIFY(!Connects(adminPort));
+    QCOMPARE(p.state.desktop.Log().Line(p.state.desktop.Log().Count() - 1), NeedCredentialsText());
+    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Offline"));
   }
 
   void administrationPortTaken() {

@@ -134,9 +134,10 @@ class ProgramTest : public QObject {
 
   void hangUpRestartsTheAdministrationSite() {
     const quint16 port = FreePort();
-    QVERIFY(WriteFileAtomically(app_ + "server.cfg", "[Server]\nPort=" + QByteArray::number(port) +
-                                                         "\n[Admin]\nAllow=1\nPort=" +
-                                                         QByteArray::number(FreePort()) + "\n"));
+    QVERIFY(WriteFileAtomically(app_ + "server.cfg",
+                                "[Server]\nPort=" + QByteArray::number(port) +
+                                    "\n[Admin]\nAllow=1\nUserName=a\nPassword=b\nPort=" +
+                                    QByteArray::number(FreePort()) + "\n"));
     QProcess process;
     process.start(QStringLiteral(ORVANE_BINARY), {"--headless", "--app-dir", dir_.path()});
     QVERIFY(process.waitForStarted());

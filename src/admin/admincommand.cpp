@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "core/desktop.h"
 #include "util/formdecoding.h"
 #include "util/text.h"
@@ -32,34 +34,86 @@ QByteArray InAttribute(QByteArray name) {
   return name.replace('"', "%22");
 }
 
-QByteArray EraseConfirmation(const QByteArray& body, AdminContext& context) {
-  QByteArray rest = body.mid(12);
-  QByteArray list;
-  const qsizetype rounds = rest.size();
-  for (qsizetype i = 0; i < rounds; ++i) {
-    const qsizetype end = rest.indexOf("=on&");
-    if (end < 0) break;
-    list = DecodeFormValue(list + "<br>" + rest.left(end));
-    context.desktop.AppendLog("Deleted: " + list);
-    rest = rest.mid(end + 4);
+constexpr qsizetype kMaxEraseNames = 10000;
+
+// A file name as the name of a form field: the bytes that HTML, the form's encoding or the list
+// of names would change (% + ! & " ' < > , control bytes and bytes above 126) become %XX, so the
+// browser sends back exactly what FromFieldName turns into the same name. Other names stay as
+// they are.
+QByteArray FieldName(QByteArrayView name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  QByteArray out;
+  out.reserve(name.size());
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u > 0x7E || std::strchr("%+!&\"'<>", c) != nullptr) {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
   }
-  list = ReplaceText(list, "+", " ");
-  list = ReplaceText(list, "&", "");
-  const QByteArray field = ReplaceText(list, "<BR>", "!");
-  // The names come from the posted form: on the page they are text, never markup.
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// %XX escapes decoded, with "+" as a space when `plus` (a form's own encoding); anything else, a
+// lone "%" among it, stays as it is.
+QByteArray PercentDecoded(QByteArrayView text, bool plus) {
+  QByteArray out;
+  out.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+' && plus) {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+               HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The names a form's fields carry: each field's name, as the browser encoded it and then as the
+// page encoded it, turned back into the file's name.
+QByteArray FromFieldName(QByteArrayView field) {
+  return PercentDecoded(PercentDecoded(field, true), false);
+}
+
+// The ticked names of a console form: the fields whose value is "on", in their order.
+QByteArrayList TickedNames(const QByteArray& body) {
+  QByteArrayList names;
+  for (const QByteArray& field : body.split('&')) {
+    if (names.size() >= kMaxEraseNames) break;
+    if (field.endsWith("=on")) names << FromFieldName(field.chopped(3));
+  }
+  return names;
+}
+
+QByteArray EraseConfirmation(const QByteArray& body, AdminContext& context) {
+  const QByteArrayList names = TickedNames(body);
+  QByteArray field;
   QByteArray shown;
-  qsizetype at = 0;
-  while (at < list.size()) {
-    qsizetype next = IndexOfFolded(list, "<br>", at + 4);
-    if (next < 0) next = list.size();
-    const qsizetype start = list.mid(at, 4).compare("<br>", Qt::CaseInsensitive) == 0 ? at + 4 : at;
-    shown += "<br>" + EscapeHtml(list.mid(start, next - start));
-    at = next;
+  for (const QByteArray& name : names) {
+    context.desktop.AppendLog("Deleted: " + name);
+    field += "!" + FieldName(name);
+    // The names come from the posted form: on the page they are text, never markup.
+    shown += "<br>" + EscapeHtml(name);
   }
   return PageHead("<html><head><Title>Orvane Light v.0.7 - Remote - Erase?</title></head><BR><H2>",
                   "<BR></h2><BR>", context.view) +
          ConsoleFormHead(context.view) + "<input type=" + Q + "hidden" + Q + " name=" + Q +
-         "FILES " + EscapeHtml(field) + Q + " value>" +
+         "FILES " + field + Q + " value>" +
          "<br><h3>Are you sure you want to delete these files??\?</h3>" + shown + "<p>" +
          Button("EraseFiles") + Button("Back") + "</html>";
 }
@@ -108,22 +162,25 @@ void RemoveEntry(const QByteArray& docs, const QByteArray& name, bool folder) {
   ::close(at);
 }
 
-void EraseFiles(QByteArray body, AdminContext& context) {
-  for (;;) {
-    const qsizetype first = body.indexOf("%21");
-    if (first < 0) break;
-    qsizetype end = body.indexOf("%21", first + 3);
-    if (end < 0) end = body.indexOf("=&Erase", first + 3);
-    if (end < 0) break;
-    QByteArray name = DecodeFormValue(body.mid(first + 3, end - first - 3));
-    if (!SafeEraseName(name)) {
-      context.desktop.AppendLog("Refused: " + name);
-    } else {
+void EraseFiles(const QByteArray& body, AdminContext& context) {
+  for (const QByteArray& field : body.split('&')) {
+    const qsizetype equals = field.indexOf('=');
+    const QByteArray list = PercentDecoded(field.first(equals < 0 ? field.size() : equals), true);
+    if (!list.startsWith("FILES ")) continue;
+    QByteArrayList names = list.mid(6).split('!');
+    if (names.size() > kMaxEraseNames) names = names.mid(0, kMaxEraseNames);
+    for (const QByteArray& part : names) {
+      if (part.isEmpty()) continue;
+      QByteArray name = PercentDecoded(part, false);
+      if (!SafeEraseName(name)) {
+        context.desktop.AppendLog("Refused: " + name);
+        continue;
+      }
       const bool folder = name.endsWith('/') || name.endsWith('\\');
       if (folder) name.chop(1);
       RemoveEntry(context.docsPath, name.replace('\\', '/'), folder);
     }
-    body = body.mid(first + 3);
+    return;
   }
 }
 
@@ -161,7 +218,7 @@ QByteArray ListDirectory(const QByteArray& folder, const QByteArray& head, const
       suffix = " (DIR)";
     }
     lines += "<a href=" + Q + InAttribute(PublicLink(view, name)) + Q + " target=" + Q + "_blank" +
-             Q + ">" + EscapeHtml(name) + suffix + "</a>" + head + InAttribute(name) + tail;
+             Q + ">" + EscapeHtml(name) + suffix + "</a>" + head + FieldName(name) + tail;
   }
   ::closedir(dir);
   return lines;

@@ -14,6 +14,12 @@ QByteArray FormAction(const AdminView& view) {
          QByteArray::number(view.adminPort) + Q;
 }
 
+// The session's token, in a hidden field of its own.
+QByteArray TokenField(const AdminView& view) {
+  return "<input type=" + Q + "hidden" + Q + " name=" + Q + "Token" + Q + " value=" + Q +
+         view.token + Q + ">";
+}
+
 }  // namespace
 
 QByteArray LoginPage(const AdminView& view) {
@@ -60,7 +66,7 @@ QByteArray TimeoutPage() {
 
 QByteArray ConsoleFormHead(const AdminView& view) {
   return FormAction(view) + "><input type=" + Q + "hidden" + Q + " name=" + Q + "ADMINLOGIN" + Q +
-         " value>";
+         " value>" + TokenField(view);
 }
 
 QByteArray Button(const QByteArray& name) {
@@ -121,7 +127,7 @@ QByteArray UploadFormPage(const AdminView& view) {
   return PageHead("<html><head><Title>Orvane Light v.0.7 - Remote - Upload</title></head><BR><H2>",
                   "<BR></h2><BR>", view) +
          FormAction(view) + " enctype=" + Q + "multipart/form-data" + Q + "><input type=" + Q +
-         "hidden" + Q + " name=" + Q + "ADMINLOGIN" + Q + " value>" +
+         "hidden" + Q + " name=" + Q + "ADMINLOGIN" + Q + " value>" + TokenField(view) +
          "<br><h3>Choose file to upload</h3><p>" + Button("UploadNow") + Button("Back") +
          "<p><input type=" + Q + "file" + Q + " name=" + Q + "uploadFile1" + Q + "></html>";
 }

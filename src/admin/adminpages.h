@@ -9,13 +9,14 @@ class RunningLog;
 
 // What the pages show and where their forms and links lead.
 struct AdminView {
-  QByteArray host;      // the machine's address, in form actions and links
+  QByteArray host;      // the address the browser reached, in form actions and links
   int adminPort = 0;    // form actions
   int publicPort = 80;  // links to the public site carry it when it is not 80
   QByteArray serverName;
   int activeConnections = 0;
   int maxConnect = 0;
   QByteArray indexFile;
+  QByteArray token;  // the session's token, carried by every console form
 };
 
 QByteArray LoginPage(const AdminView& view);

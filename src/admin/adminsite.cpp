@@ -1,8 +1,6 @@
 #include "admin/adminsite.h"
 
-#include <QHostInfo>
-#include <QNetworkInterface>
-
+#include "admin/guards.h"
 #include "admin/headerlines.h"
 #include "core/settings.h"
 #include "net/connection.h"
@@ -29,6 +27,7 @@ AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
       app_(app),
       web_(web),
       lingering_([](Connection* connection) { connection->deleteLater(); }) {
+  clock_.start();
   listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { Accept(fd, peer); };
   listener_.SetBacklog(kListenBacklog);
   // Out of descriptors: try again a moment later.
@@ -55,7 +54,6 @@ AdminSite::~AdminSite() {
 bool AdminSite::Listen(int port) {
   Close();
   if (port < 0 || port > 65535) return false;
-  host_ = GetIPAddress().address;
   if (!listener_.Listen(static_cast<quint16>(port))) return false;
   sweep_.start(250);
   return true;
@@ -74,13 +72,30 @@ void AdminSite::Close() {
 }
 
 void AdminSite::Restart() {
-  if (app_.settings.AdminAllow != "1") return;
+  const Settings& s = app_.settings;
+  if (s.AdminAllow != "1") return;
   app_.desktop.AppendLog("Admin Restart");
-  const quint16 port =
-      listener_.IsListening() ? listener_.Port() : static_cast<quint16>(app_.settings.AdminPort);
+  session_.End();
   upload_.Reset();
   watchdog_.stop();
-  Listen(port);
+  const int port = s.AdminPort;
+  QByteArray closed;
+  if (!AdminCredentialsSet(s)) {
+    app_.desktop.Warn(NeedCredentialsText());
+    closed = "Closed: no user name or password";
+  } else if (port < 1 || port > 65535) {
+    closed = "Closed: port " + QByteArray::number(port) + " is not between 1 and 65535";
+  } else if (!Listen(port)) {
+    closed = "Closed: port " + QByteArray::number(port) + " cannot be used";
+  }
+  if (!closed.isEmpty()) {
+    Close();
+    if (closed.contains("port")) app_.desktop.AppendLog("Remote administration " + closed);
+    app_.desktop.SetPanel(3, "Remote=Offline");
+    SetPanel(closed);
+    return;
+  }
+  app_.desktop.SetPanel(3, "Remote=Online");
   SetPanel("Ready");
 }
 
@@ -149,16 +164,29 @@ void AdminSite::Sweep() {
 
 AdminView AdminSite::View() const {
   const Settings& s = app_.settings;
-  return {host_,        s.AdminPort, s.RunningPort, s.ServerName, web_.ActiveConnections(),
-          s.MaxConnect, s.IndexFile};
+  // Links lead where the browser already is: the address it reached, whatever machine it is on.
+  QByteArray host = connection_ != nullptr ? connection_->LocalHost() : QByteArray();
+  if (host.isEmpty()) host = GetIPAddress().address;
+  return {host,         s.AdminPort, s.RunningPort, s.ServerName, web_.ActiveConnections(),
+          s.MaxConnect, s.IndexFile, session_.token};
+}
+
+UploadReceiver::Admission AdminSite::Admission() {
+  const QByteArray peer = connection_->PeerAddress();
+  return [this, peer](const QByteArray& token) { return Admits(peer, token); };
+}
+
+bool AdminSite::Admits(const QByteArray& peer, const QByteArray& token) {
+  if (!session_.Accepts(peer, token, Now())) return false;
+  session_.lastUse = Now();
+  return true;
 }
 
 void AdminSite::Receive(QByteArray block) {
   lastData_.start();
   if (replied_) return;
   if (upload_.Receiving()) {
-    AnswerUpload(upload_.Continue(block, DocsFolder(), connection_->PeerAddress(),
-                                  app_.settings.AdminAllow));
+    AnswerUpload(upload_.Continue(block, DocsFolder(), Admission()));
     return;
   }
   if (!pending_.isEmpty()) block = pending_ + block;
@@ -182,8 +210,7 @@ bool AdminSite::FormIncomplete(const QByteArray& block) const {
 void AdminSite::Handle(const QByteArray& block) {
   SetPanel("Busy");
   const QByteArray peer = connection_->PeerAddress();
-  if (upload_.HasBoundary() &&
-      AnswerUpload(upload_.Continue(block, DocsFolder(), peer, app_.settings.AdminAllow))) {
+  if (upload_.HasBoundary() && AnswerUpload(upload_.Continue(block, DocsFolder(), Admission()))) {
     return;
   }
   if (block.startsWith("GET ")) {
@@ -205,7 +232,7 @@ void AdminSite::Handle(const QByteArray& block) {
       SetPanel("Ready");
       return;
     }
-    AnswerUpload(upload_.Start(block, DocsFolder(), peer, app_.settings.AdminAllow));
+    AnswerUpload(upload_.Start(block, DocsFolder(), Admission()));
     return;
   }
   if (!body.contains('=')) {
@@ -223,7 +250,7 @@ void AdminSite::Answer(const QByteArray& block, const QByteArray& body) {
   if (form == "UserName") {
     Reply(Login(body));
   } else if (form == "ADMINLOGIN") {
-    if (!OriginAllowed(block) || peer != app_.settings.AdminAllow) {
+    if (!OriginAllowed(block) || !Admits(peer, FormField(body, "Token"))) {
       app_.desktop.AppendLog("Invalid Remote IP! Hacker?: " + peer);
       Reply(LoggedOutPage());
     } else {
@@ -235,29 +262,30 @@ void AdminSite::Answer(const QByteArray& block, const QByteArray& body) {
 }
 
 QByteArray AdminSite::Login(const QByteArray& body) {
-  constexpr qsizetype kStart = 19;  // "UserName=&UserName="
-  const qsizetype userEnd = body.indexOf('&', kStart);
-  const QByteArray user = userEnd < 0 ? body.mid(kStart) : body.mid(kStart, userEnd - kStart);
-  const qsizetype mark = body.indexOf("password=", kStart);
-  QByteArray password;
-  qsizetype passwordEnd = -1;
-  if (mark >= 0) {
-    passwordEnd = body.indexOf('&', mark + 9);
-    password = body.mid(mark + 9, passwordEnd < 0 ? -1 : passwordEnd - mark - 9);
+  const QByteArray peer = connection_->PeerAddress();
+  const QByteArray failure =
+      LoginFailurePage("port " + QByteArray::number(connection_->PeerPort()), peer);
+  if (!throttle_.Allows(peer, Now())) {
+    app_.desktop.AppendLog("Refused: too many failed logins: " + peer);
+    return failure;
   }
-  // The attempt is logged, but never the password itself.
-  app_.desktop.AppendLog("Remote Login: User: " + user +
-                         " Pass: " + QByteArray(password.size(), '*'));
+  const QByteArray user = FormField(body, "UserName");
+  const QByteArray password = FormField(body, "password");
+  // The attempt is logged, but nothing of the password, not even its length.
+  app_.desktop.AppendLog("Remote Login: User: " + user + " Pass: ********");
   const Settings& s = app_.settings;
-  const bool complete = userEnd >= 0 && mark >= 0 && passwordEnd >= 0;
-  if (complete && user == s.AdminUserName && password == s.AdminPassword) {
-    app_.settings.AdminAllow = connection_->PeerAddress();
-    QByteArray command = "RefreshList";
-    AdminContext context{View(), DocsFolder(), app_.desktop};
-    return AdminCommand(command, {}, context);
+  // Both are compared whole, so the time taken tells nothing of either.
+  const bool userMatches = SameSecret(user, s.AdminUserName);
+  const bool passwordMatches = SameSecret(password, s.AdminPassword);
+  if (!userMatches || !passwordMatches || !AdminCredentialsSet(s)) {
+    throttle_.Failed(peer, Now());
+    return failure;
   }
-  return LoginFailurePage("port " + QByteArray::number(connection_->PeerPort()),
-                          connection_->PeerAddress());
+  throttle_.Succeeded(peer);
+  session_ = {peer, NewToken(), Now()};
+  QByteArray command = "RefreshList";
+  AdminContext context{View(), DocsFolder(), app_.desktop};
+  return AdminCommand(command, {}, context);
 }
 
 QByteArray AdminSite::Console(const QByteArray& body) {
@@ -265,7 +293,7 @@ QByteArray AdminSite::Console(const QByteArray& body) {
   app_.desktop.AppendLog("Admin Command: " + command);
   AdminContext context{View(), DocsFolder(), app_.desktop};
   if (command == "Logout") {
-    app_.settings.AdminAllow.clear();
+    session_.End();
     return LogoutPage(context.view);
   }
   const QByteArray page = AdminCommand(command, body, context);
@@ -273,34 +301,13 @@ QByteArray AdminSite::Console(const QByteArray& body) {
 }
 
 bool AdminSite::OriginAllowed(const QByteArray& block) const {
-  // The console trusts an address, so any page the administrator visits could post to it; a
-  // browser says where a form comes from, and only this machine's pages may send one.
+  // A browser says which page a form comes from: only this site's own pages may send one, so no
+  // other page the administrator opens can act through the browser.
   const qsizetype end = HeaderEnd(block);
-  if (IndexOfFolded(QByteArrayView(block).first(end < 0 ? block.size() : end), "\r\norigin:") < 0) {
-    return true;  // no Origin header: not a browser's cross-site form
-  }
-  const QByteArray origin = HeaderValue(block, "origin:");
-  QByteArray host = origin;
-  const qsizetype scheme = host.indexOf("://");
-  if (scheme < 0) return false;  // "null" and the like name no site
-  host = host.mid(scheme + 3);
-  if (host.startsWith('[')) {
-    host = host.mid(1, host.indexOf(']') - 1);
-  } else if (host.contains(':')) {
-    host = host.left(host.indexOf(':'));
-  }
-  host = host.toLower();
-  if (host == "localhost" || host == host_ ||
-      host == QHostInfo::localHostName().toLower().toLatin1()) {
-    return true;
-  }
-  const QHostAddress address(QString::fromLatin1(host));
-  if (address.isNull()) return false;
-  if (address.isLoopback()) return true;
-  for (const QHostAddress& own : QNetworkInterface::allAddresses()) {
-    if (own.isEqual(address, QHostAddress::TolerantConversion)) return true;
-  }
-  return false;
+  const bool present =
+      IndexOfFolded(QByteArrayView(block).first(end < 0 ? block.size() : end), "\r\norigin:") >= 0;
+  return OriginMatches(HeaderValue(block, "origin:"), present, HeaderValue(block, "host:"),
+                       connection_->LocalEnd());
 }
 
 void AdminSite::Reply(const QByteArray& page) {

@@ -6,6 +6,7 @@
 
 #include "admin/admincommand.h"
 #include "admin/arrivals.h"
+#include "admin/guards.h"
 #include "admin/uploadreceiver.h"
 #include "core/appstate.h"
 #include "core/services.h"
@@ -62,6 +63,11 @@ class AdminSite : public QObject, public AdminService {
   bool AnswerUpload(UploadResult result);
   void Watchdog();
   AdminView View() const;
+  // Lets an upload in when it carries the session's token and comes from its address.
+  UploadReceiver::Admission Admission();
+  // Whether a request from `peer` with `token` belongs to the session, which it then keeps alive.
+  bool Admits(const QByteArray& peer, const QByteArray& token);
+  qint64 Now() const { return clock_.elapsed(); }
   void SetPanel(const QByteArray& text) { app_.desktop.SetPanel(4, text); }
 
   AppState& app_;
@@ -71,11 +77,13 @@ class AdminSite : public QObject, public AdminService {
   Lingering lingering_;
   Connection* connection_ = nullptr;
   QByteArray pending_;  // a form whose body is still arriving
-  QByteArray host_;     // the machine's address, looked up when the site starts listening
   QElapsedTimer lastData_;
   QElapsedTimer connected_;
   QTimer sweep_;
   UploadReceiver upload_;
+  Session session_;
+  LoginThrottle throttle_;
+  QElapsedTimer clock_;
   QTimer watchdog_;  // Timer1
   int uploadLimitMs_ = 60000;
   int idleMs_ = 10000;

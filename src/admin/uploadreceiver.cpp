@@ -1,6 +1,7 @@
 #include "admin/uploadreceiver.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 
@@ -9,6 +10,24 @@
 #include "util/text.h"
 
 namespace orvane {
+
+namespace {
+
+// The start of a body (its first parts up to the file's header lines) may be this large.
+constexpr qsizetype kMaxStart = 64 * 1024;
+
+// The value of the form part `name` in a multipart body's start; empty when there is none.
+QByteArray PartValue(const QByteArray& body, const QByteArray& name) {
+  const QByteArray header = "name=\"" + name + "\"";
+  const qsizetype at = body.indexOf(header);
+  if (at < 0) return {};
+  const qsizetype value = HeaderEnd(body, at);
+  if (value < 0) return {};
+  const qsizetype end = body.indexOf("\r\n", value);
+  return end < 0 ? QByteArray() : body.mid(value, end - value);
+}
+
+}  // namespace
 
 QByteArray UploadFileName(const QByteArray& clientName) {
   if (clientName.contains('\0')) return {};
@@ -25,7 +44,7 @@ UploadReceiver::~UploadReceiver() {
 }
 
 UploadResult UploadReceiver::Start(const QByteArray& block, const QByteArray& docsFolder,
-                                   const QByteArray& peer, const QByteArray& allowed) {
+                                   const Admission& admits) {
   const qsizetype mark = block.indexOf("boundary=");
   if (mark < 0) return UploadResult::Failed;
   const qsizetype valueAt = mark + 9;
@@ -35,57 +54,65 @@ UploadResult UploadReceiver::Start(const QByteArray& block, const QByteArray& do
   if (boundary_.isEmpty()) return UploadResult::Failed;
   expectedBody_ = ContentLength(block);
   bodyReceived_ = 0;
-  if (block.indexOf(boundary_, valueEnd) < 0) {
-    // The header lines came alone; the body follows in the next block.
-    const qsizetype end = HeaderEnd(block);
-    if (end >= 0) bodyReceived_ = block.size() - end;
-    return UploadResult::Waiting;
-  }
-  return Continue(block, docsFolder, peer, allowed);
+  start_.clear();
+  const qsizetype end = HeaderEnd(block);
+  if (end < 0) return UploadResult::Failed;
+  return Continue(block.mid(end), docsFolder, admits);
 }
 
 UploadResult UploadReceiver::Continue(const QByteArray& block, const QByteArray& docsFolder,
-                                      const QByteArray& peer, const QByteArray& allowed) {
+                                      const Admission& admits) {
+  bodyReceived_ += block.size();
   if (Receiving()) {
-    bodyReceived_ += block.size();
     lastData_.start();
     return Append(block);
   }
-  // A first chunk: the body's first delimiter just after the header lines, or at the start of
-  // a block of its own.
-  const qsizetype headerEnd = block.startsWith("POST ") ? HeaderEnd(block) : 0;
-  if (headerEnd < 0) return UploadResult::NotUpload;
-  if (QByteArrayView(block).sliced(headerEnd).startsWith("--" + boundary_) == false) {
+  // The body's start is gathered until its file part's header lines are whole, however the
+  // blocks cut it: the first delimiter, the token's part and the file name may come in pieces.
+  start_ += block;
+  const QByteArray first = "--" + boundary_;
+  if (!first.startsWith(start_.left(first.size()))) {
+    start_.clear();
     return UploadResult::NotUpload;
   }
-  bodyReceived_ += block.size() - headerEnd;
-  return Open(block, headerEnd, docsFolder, peer, allowed);
+  const qsizetype nameAt = start_.indexOf("filename=\"");
+  const qsizetype nameEnd = nameAt < 0 ? -1 : start_.indexOf('"', nameAt + 10);
+  if (nameEnd < 0 || HeaderEnd(start_, nameEnd) < 0) {
+    if (start_.size() > kMaxStart) return Fail();
+    if (expectedBody_ >= 0 && bodyReceived_ >= expectedBody_) return Fail();
+    return UploadResult::Waiting;
+  }
+  return Open(docsFolder, admits);
 }
 
-UploadResult UploadReceiver::Open(const QByteArray& block, qsizetype bodyAt,
-                                  const QByteArray& docsFolder, const QByteArray& peer,
-                                  const QByteArray& allowed) {
-  if (peer != allowed) return UploadResult::Refused;
-  const qsizetype nameAt = block.indexOf("filename=\"", bodyAt);
-  if (nameAt < 0) return Fail();
-  const qsizetype start = nameAt + 10;
-  const qsizetype end = block.indexOf('"', start);
-  if (end < 0) return Fail();
-  if (end == start) return UploadResult::NoFile;
-  const QByteArray name = UploadFileName(block.mid(start, end - start));
-  const qsizetype content = HeaderEnd(block, end);
-  if (name.isEmpty() || content < 0) return Fail();
+UploadResult UploadReceiver::Open(const QByteArray& docsFolder, const Admission& admits) {
+  const QByteArray body = std::move(start_);
+  start_.clear();
+  if (!admits(PartValue(body, "Token"))) {
+    boundary_.clear();
+    return UploadResult::Refused;
+  }
+  const qsizetype start = body.indexOf("filename=\"") + 10;
+  const qsizetype end = body.indexOf('"', start);
+  if (end == start) {
+    boundary_.clear();
+    return UploadResult::NoFile;
+  }
+  const QByteArray name = UploadFileName(body.mid(start, end - start));
+  const qsizetype content = HeaderEnd(body, end);
+  if (name.isEmpty()) return Fail();
 
   path_ = docsFolder + name;
-  // Whatever had the name goes first, a link included, so the new file is created, never
-  // followed to somewhere else.
-  RemoveFile(path_);
-  fd_ = ::open(path_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // A new file of its own beside the target, never a link followed elsewhere.
+  QByteArray temp = docsFolder + "..upload-XXXXXX";
+  fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd_ < 0) return Fail();
+  ::fchmod(fd_, 0644);
+  temp_ = temp;
   written_ = 0;
   held_.clear();
   lastData_.start();
-  return Append(block.mid(content));
+  return Append(body.mid(content));
 }
 
 UploadResult UploadReceiver::Append(const QByteArray& data) {
@@ -98,12 +125,18 @@ UploadResult UploadReceiver::Append(const QByteArray& data) {
       expectedBody_ < 0 && (held_.endsWith(closing) || held_.endsWith(closing + "\r\n"));
   if (bodyEnded || closedHere) {
     const qsizetype cut = held_.lastIndexOf(delimiter);
-    if (!Write(held_.constData(), cut < 0 ? held_.size() : cut)) {
+    if (!Write(held_.constData(), cut < 0 ? held_.size() : cut) || ::fsync(fd_) != 0) {
       return Fail(UploadResult::WriteFailed);
     }
     held_.clear();
-    ::close(fd_);
+    const bool closed = ::close(fd_) == 0;
     fd_ = -1;
+    // Whole: it takes the place of the old file in one step (a link there is replaced, never
+    // followed).
+    if (!closed || ::rename(temp_.constData(), path_.constData()) != 0) {
+      return Fail(UploadResult::WriteFailed);
+    }
+    temp_.clear();
     boundary_.clear();
     lastData_.invalidate();
     return UploadResult::Completed;
@@ -131,30 +164,23 @@ bool UploadReceiver::Write(const char* data, qsizetype size) {
 }
 
 UploadResult UploadReceiver::Fail(UploadResult result) {
-  if (fd_ >= 0) {
-    // A file that could not be written whole is not left under its name.
-    ::close(fd_);
-    fd_ = -1;
-    RemoveFile(path_);
-  }
-  boundary_.clear();
-  held_.clear();
-  lastData_.invalidate();
+  Abandon();
   return result;
 }
 
 void UploadReceiver::Abandon() {
-  if (fd_ >= 0) {
-    Write(held_.constData(), held_.size());
-    ::close(fd_);
-    fd_ = -1;
-  }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  // What was received never replaces anything: the file of that name stays as it was.
+  if (!temp_.isEmpty()) RemoveFile(temp_);
+  temp_.clear();
   // Nothing of it carries over: a later upload with the same boundary starts afresh instead of
   // being taken for this one's continuation (and ended by this one's byte count).
   boundary_.clear();
   expectedBody_ = -1;
   bodyReceived_ = 0;
   held_.clear();
+  start_.clear();
   lastData_.invalidate();
 }
 

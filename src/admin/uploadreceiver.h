@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <functional>
 
 namespace orvane {
 
@@ -18,21 +19,27 @@ enum class UploadResult {
 };
 
 // Receives the one file of an upload form (a multipart body) into the documents folder, block by
-// block as the blocks arrive. Nothing is held but the last few bytes, which may be the start of
-// the closing delimiter: the file never holds the delimiter, and a boundary text inside the
-// file's own content does not end it. The request's Content-Length, when given, says where the
-// body ends.
+// block as the blocks arrive. Nothing is held but the start of the body until its file part
+// begins, and then the last few bytes, which may be the start of the closing delimiter: the file
+// never holds the delimiter, and a boundary text inside the file's own content does not end it.
+// The request's Content-Length, when given, says where the body ends.
+//
+// The file is written under a temporary name that the public server refuses (it begins with
+// ".."), and takes the place of a file of its name only when it is whole: a time-out, a broken
+// connection or a full disk leave an existing file as it was.
 class UploadReceiver {
  public:
+  // Whether the form's session token (empty when it has none) lets the upload in.
+  using Admission = std::function<bool(const QByteArray& token)>;
+
   ~UploadReceiver();
 
-  // The start step, for a POST whose body is empty or begins with "---". `allowed` is the
-  // logged-in address, `peer` the sender's.
-  UploadResult Start(const QByteArray& block, const QByteArray& docsFolder, const QByteArray& peer,
-                     const QByteArray& allowed);
+  // The start step, for a POST whose body is empty or begins with "---".
+  UploadResult Start(const QByteArray& block, const QByteArray& docsFolder,
+                     const Admission& admits);
   // The continuation step, for every block while a boundary is known.
   UploadResult Continue(const QByteArray& block, const QByteArray& docsFolder,
-                        const QByteArray& peer, const QByteArray& allowed);
+                        const Admission& admits);
 
   bool HasBoundary() const { return !boundary_.isEmpty(); }
   // The file is open and being written: every block belongs to it.
@@ -42,14 +49,13 @@ class UploadReceiver {
   QByteArray Path() const { return path_; }
   qint64 Length() const { return written_; }
 
-  // Gives up the upload: the file stays as far as it got, and the next block starts afresh.
+  // Gives up the upload: what was received goes, and the next block starts afresh.
   void Abandon();
   // Forgets everything (Restart Admin).
   void Reset();
 
  private:
-  UploadResult Open(const QByteArray& block, qsizetype boundaryAt, const QByteArray& docsFolder,
-                    const QByteArray& peer, const QByteArray& allowed);
+  UploadResult Open(const QByteArray& docsFolder, const Admission& admits);
   UploadResult Append(const QByteArray& data);
   bool Write(const char* data, qsizetype size);
   UploadResult Fail(UploadResult result = UploadResult::Failed);
@@ -57,8 +63,10 @@ class UploadReceiver {
   QByteArray boundary_;
   qint64 expectedBody_ = -1;  // the body's length, from Content-Length; -1 when not given
   qint64 bodyReceived_ = 0;
-  QByteArray held_;  // the end of what arrived, not yet written
+  QByteArray held_;   // the end of what arrived, not yet written
+  QByteArray start_;  // the body's start, until its file part begins
   QByteArray path_;
+  QByteArray temp_;  // where the file is written until it is whole
   int fd_ = -1;
   qint64 written_ = 0;
   QElapsedTimer lastData_;

@@ -27,6 +27,12 @@ class Desktop {
   void SetMenuEnabled(MenuItem item, bool enabled);
   bool MenuEnabled(MenuItem item) const;
 
+  // A line of the running log that the owner must see even without a window.
+  void Warn(const QByteArray& line) {
+    AppendLog(line);
+    shell_.Warning(line);
+  }
+
   void Minimise() { shell_.Minimise(); }
   void RemoveTrayIcon() { shell_.RemoveTrayIcon(); }
   int MessageBox(const QByteArray& text, int style, const QByteArray& title = {}) {

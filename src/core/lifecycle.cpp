@@ -33,15 +33,19 @@ bool Lifecycle::RunServer() {
     return false;
   }
   if (s.AdminAllow == "1") {
-    // A taken administration port must not leave the public listener open behind a window that
-    // shows the server stopped, and the message names the port that is really in use.
-    if (!admin_.Listen(s.AdminPort)) {
+    if (!AdminCredentialsSet(s)) {
+      desk.Warn(NeedCredentialsText());
+      desk.SetPanel(4, "Closed: no user name or password");
+    } else if (!admin_.Listen(s.AdminPort)) {
+      // A taken administration port must not leave the public listener open behind a window
+      // that shows the server stopped, and the message names the port that is really in use.
       web_.Stop();
       Fail(s.AdminPort);
       return false;
+    } else {
+      desk.SetPanel(3, "Remote=Online");
+      desk.SetPanel(4, "Ready");
     }
-    desk.SetPanel(3, "Remote=Online");
-    desk.SetPanel(4, "Ready");
   }
   desk.SetMenuEnabled(MenuItem::StopServer, true);
   const HostAddress host = GetIPAddress();
@@ -73,6 +77,7 @@ bool Lifecycle::StopServer() {
   desk.ClearLog();
   desk.SetPanel(2, ConnectionsText(0, app_.settings.MaxConnect));
   admin_.Close();
+  desk.SetPanel(3, "Remote=Offline");
   desk.SetMenuEnabled(MenuItem::RunServer, true);
   return true;
 }

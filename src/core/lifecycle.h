@@ -30,7 +30,10 @@ class Lifecycle {
   // been removed); false when the user chose to keep it running.
   bool QueryClose();
   // The Restart Admin command.
-  void RestartAdmin() { admin_.Restart(); }
+  // Reopens the administration site, while the server runs.
+  void RestartAdmin() {
+    if (Running()) admin_.Restart();
+  }
 
   bool Running() const { return !app_.desktop.MenuEnabled(MenuItem::RunServer); }
 

@@ -16,13 +16,22 @@ struct Settings {
   QByteArray AdminUserName;
   QByteArray AdminPassword;
   int AdminPort = 0;
-  // Remote administration is on only while this is exactly "1"; the administrator login keeps
-  // the logged-in address here.
+  // Remote administration is on only while this is exactly "1". Nothing changes it while the
+  // program runs (the administrator's login is kept by the site).
   QByteArray AdminAllow;
   // Replies carry a status line and header lines (Server/HttpHeaders=1); otherwise each is the
   // bare page.
   bool HttpHeaders = false;
 };
+
+// The line said when remote administration is switched on without a user name or a password:
+// the site is not opened then.
+inline QByteArray NeedCredentialsText() {
+  return "Remote administration needs a user name and a password";
+}
+inline bool AdminCredentialsSet(const Settings& s) {
+  return !s.AdminUserName.isEmpty() && !s.AdminPassword.isEmpty();
+}
 
 // "server.cfg" in the program folder.
 QByteArray ConfigFile(const QByteArray& appPath);

@@ -43,6 +43,10 @@ class Shell {
   // A modal message with `text`, a MessageStyle and `title` (the application title when empty);
   // returns the MessageAnswer of the button pressed.
   virtual int MessageBox(const QByteArray& text, int style, const QByteArray& title) = 0;
+
+  // Something the owner must know that is no question (it is in the running log as well); a
+  // headless program says it on standard error.
+  virtual void Warning(const QByteArray& /*text*/) {}
 };
 
 }  // namespace orvane

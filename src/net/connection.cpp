@@ -118,6 +118,21 @@ void Connection::SendStream(std::unique_ptr<ByteSource> source) {
   Queue(std::move(segment));
 }
 
+QByteArray Connection::LocalHost() const {
+  sockaddr_storage local{};
+  socklen_t length = sizeof local;
+  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return {};
+  const QByteArray address = AddressText(local);
+  return address.contains(':') ? "[" + address + "]" : address;
+}
+
+QByteArray Connection::LocalEnd() const {
+  sockaddr_storage local{};
+  socklen_t length = sizeof local;
+  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return {};
+  return LocalHost() + ":" + QByteArray::number(AddressPort(local));
+}
+
 int Connection::Unsent() const {
   int queued = -1;
   if (fd_ < 0 || ::ioctl(fd_, SIOCOUTQ, &queued) != 0) return -1;

@@ -40,6 +40,10 @@ class Connection : public QObject, public Poller::Client {
   // The peer's address: dotted decimal for IPv4.
   QByteArray PeerAddress() const { return peer_; }
   int PeerPort() const { return peerPort_; }
+  // The address and port of this end, as the peer reached it: "10.0.0.5:5656", "[::1]:5656".
+  QByteArray LocalEnd() const;
+  // The address alone, as a link's host ("10.0.0.5", "[::1]").
+  QByteArray LocalHost() const;
 
   // The bytes received and not taken yet.
   QByteArray TakeInput();

@@ -32,6 +32,10 @@ void HeadlessShell::LogLineAdded(const QByteArray& line) {
   out_.Write(line + '\n');
 }
 
+void HeadlessShell::Warning(const QByteArray& text) {
+  notices_.Write("orvane-light: " + text + '\n');
+}
+
 int HeadlessShell::MessageBox(const QByteArray& text, int style, const QByteArray& title) {
   QByteArray lines = text;
   lines.replace("\r\n", "\n");

@@ -22,6 +22,7 @@ class HeadlessShell : public Shell {
   void Minimise() override {}
   void RemoveTrayIcon() override {}
   int MessageBox(const QByteArray& text, int style, const QByteArray& title) override;
+  void Warning(const QByteArray& text) override;
 
   // The notice written to standard error when standard output takes lines again after `count`
   // of them could not be written.

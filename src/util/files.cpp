@@ -3,11 +3,26 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QFile>
-#include <QSaveFile>
 #include <cerrno>
 
 namespace orvane {
+
+namespace {
+
+bool WriteAll(int fd, const char* data, qsizetype size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= n;
+  }
+  return true;
+}
+
+}  // namespace
 
 int OpenRegularFile(const QByteArray& path, qint64* size, bool noFollow) {
   if (path.isEmpty() || path.contains('\0')) return -1;
@@ -65,38 +80,26 @@ std::optional<QByteArray> ReadWholeFile(const QByteArray& path) {
   return content;
 }
 
-namespace {
-
-QFileDevice::Permissions PermissionsOf(unsigned mode) {
-  QFileDevice::Permissions permissions;
-  if (mode & 0400) permissions |= QFileDevice::ReadOwner | QFileDevice::ReadUser;
-  if (mode & 0200) permissions |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
-  if (mode & 0100) permissions |= QFileDevice::ExeOwner | QFileDevice::ExeUser;
-  if (mode & 040) permissions |= QFileDevice::ReadGroup;
-  if (mode & 020) permissions |= QFileDevice::WriteGroup;
-  if (mode & 010) permissions |= QFileDevice::ExeGroup;
-  if (mode & 04) permissions |= QFileDevice::ReadOther;
-  if (mode & 02) permissions |= QFileDevice::WriteOther;
-  if (mode & 01) permissions |= QFileDevice::ExeOther;
-  return permissions;
-}
-
-}  // namespace
-
+// Not QSaveFile: it takes the name as UTF-8 text, and a name that is not (a folder named in
+// Latin-1) would be saved under another name.
 bool WriteFileAtomically(const QByteArray& path, const QByteArray& content, unsigned newMode) {
   if (path.isEmpty() || path.contains('\0')) return false;
+  mode_t mode = static_cast<mode_t>(newMode);
   struct stat old;
-  const bool exists = ::stat(path.constData(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) return false;
-  // QSaveFile keeps an existing file's permissions; a new one gets `newMode`.
-  QSaveFile file(QFile::decodeName(path));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (!exists) file.setPermissions(PermissionsOf(newMode));
-  if (file.write(content) != content.size()) {
-    file.cancelWriting();
+  if (::stat(path.constData(), &old) == 0) {
+    if (!S_ISREG(old.st_mode)) return false;
+    mode = old.st_mode & 07777;
+  }
+  QByteArray temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, content.constData(), content.size()) && ::fchmod(fd, mode) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed || ::rename(temp.constData(), path.constData()) != 0) {
+    ::unlink(temp.constData());
     return false;
   }
-  return file.commit();
+  return true;
 }
 
 bool MakeDir(const QByteArray& path) {
