@@ -15,8 +15,6 @@ namespace {
 constexpr int kListenBacklog = 64;
 // A connection is never held longer than this while nothing is uploaded, however it trickles.
 constexpr int kConnectionLimitMs = 60000;
-// A form waited for across blocks may be this large; anything larger is answered as it is.
-constexpr qsizetype kMaxForm = 64 * 1024;
 // How long to wait after running out of descriptors before taking connections again.
 constexpr int kAcceptRetryMs = 500;
 
@@ -108,7 +106,7 @@ void AdminSite::Accept(int fd, const Listener::Peer& peer) {
 void AdminSite::TakeNext() {
   if (connection_ != nullptr) return;
   QByteArray text;
-  Connection* connection = arrivals_.TakeReady(text);
+  Connection* connection = arrivals_.TakeReady(text, session_.address);
   if (arrivals_.MakeRoom()) listener_.Resume();
   if (connection == nullptr) return;
   Adopt(connection);
@@ -199,12 +197,12 @@ void AdminSite::Receive(QByteArray block) {
 }
 
 bool AdminSite::FormIncomplete(const QByteArray& block) const {
-  if (!block.startsWith("POST ") || block.size() > kMaxForm) return false;
+  if (!block.startsWith("POST ") || block.size() > Arrivals::kMaxForm) return false;
   if (HeaderValue(block, "content-type:").startsWith("multipart/")) return false;
   const qsizetype end = HeaderEnd(block);
   if (end < 0) return true;  // the header lines themselves are not complete yet
   const qint64 length = ContentLength(block);
-  return length >= 0 && length <= kMaxForm && block.size() - end < length;
+  return length >= 0 && length <= Arrivals::kMaxForm && block.size() - end < length;
 }
 
 void AdminSite::Handle(const QByteArray& block) {

@@ -39,6 +39,11 @@ class AdminSite : public QObject, public AdminService {
   void SetIdleLimit(int ms) { idleMs_ = ms; }
   // How often the upload watchdog looks (3.5 s), and how long an upload may stall (60 s).
   void SetUploadWatch(int intervalMs, int limitMs);
+  // Makes `address` hold a session with `token` (none when the address is empty), as a login
+  // would.
+  void SetSessionForTesting(const QByteArray& address, const QByteArray& token) {
+    session_ = address.isEmpty() ? Session{} : Session{address, token, Now()};
+  }
 
  private:
   // Serves the next connection whose request has arrived, unless one is being served.

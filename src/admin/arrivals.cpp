@@ -10,6 +10,16 @@ namespace {
 // A first block this large is taken as it is, header ended or not.
 constexpr qsizetype kMaxHeader = 64 * 1024;
 
+// Whether the form a request's header lines announce has all arrived: a request that is no
+// form, an upload (whose body is received as it comes), and a form too large to wait for count
+// as arrived.
+bool FormArrived(const QByteArray& text, qsizetype headerEnd) {
+  if (!text.startsWith("POST ")) return true;
+  if (HeaderValue(text, "content-type:").startsWith("multipart/")) return true;
+  const qint64 length = ContentLength(text);
+  return length < 0 || length > Arrivals::kMaxForm || text.size() - headerEnd >= length;
+}
+
 }  // namespace
 
 Arrivals::~Arrivals() {
@@ -17,6 +27,14 @@ Arrivals::~Arrivals() {
 }
 
 void Arrivals::Add(int fd, const Listener::Peer& peer) {
+  // One address may hold only a few places: the oldest of its own gives way.
+  int same = 0;
+  Connection* oldest = nullptr;
+  for (const auto& arrival : arrivals_) {
+    if (arrival->connection->PeerAddress() != peer.address) continue;
+    if (same++ == 0) oldest = arrival->connection;
+  }
+  if (same >= kMaxPerAddress) Drop(oldest);
   auto arrival = std::make_unique<Arrival>();
   Arrival* entry = arrival.get();
   entry->connection = new Connection(this);
@@ -36,7 +54,12 @@ void Arrivals::OnData(Arrival& arrival) {
   // Looks again only at the end of what was seen before, where a blank line may have been cut.
   const qsizetype from = std::max<qsizetype>(0, arrival.text.size() - 3);
   arrival.text += arrival.connection->TakeInput();
-  if (HeaderEnd(arrival.text, from) < 0 && arrival.text.size() < kMaxHeader) return;
+  if (arrival.headerEnd < 0) arrival.headerEnd = HeaderEnd(arrival.text, from);
+  if (arrival.headerEnd < 0) {
+    if (arrival.text.size() < kMaxHeader) return;
+  } else if (!FormArrived(arrival.text, arrival.headerEnd)) {
+    return;
+  }
   arrival.ready = true;
   arrival.connection->HoldInput(true);
   Q_EMIT Ready();
@@ -53,9 +76,17 @@ bool Arrivals::MakeRoom() {
   return false;
 }
 
-Connection* Arrivals::TakeReady(QByteArray& text) {
-  for (auto it = arrivals_.begin(); it != arrivals_.end(); ++it) {
-    if (!(*it)->ready) continue;
+Connection* Arrivals::TakeReady(QByteArray& text, const QByteArray& first) {
+  auto it = arrivals_.end();
+  for (auto at = arrivals_.begin(); at != arrivals_.end(); ++at) {
+    if (!(*at)->ready) continue;
+    if (it == arrivals_.end()) it = at;
+    if (!first.isEmpty() && (*at)->connection->PeerAddress() == first) {
+      it = at;
+      break;
+    }
+  }
+  if (it != arrivals_.end()) {
     Connection* connection = (*it)->connection;
     text = std::move((*it)->text);
     disconnect(connection, nullptr, this, nullptr);
