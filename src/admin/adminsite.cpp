@@ -1,9 +1,9 @@
 #include "admin/adminsite.h"
 
 #include "admin/guards.h"
-#include "admin/headerlines.h"
 #include "core/settings.h"
 #include "net/connection.h"
+#include "net/headerlines.h"
 #include "net/httpheader.h"
 #include "util/hostaddress.h"
 #include "util/text.h"

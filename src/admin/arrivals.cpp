@@ -1,7 +1,7 @@
 #include "admin/arrivals.h"
 
-#include "admin/headerlines.h"
 #include "net/connection.h"
+#include "net/headerlines.h"
 
 namespace orvane {
 

@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <cerrno>
 
-#include "admin/headerlines.h"
+#include "net/headerlines.h"
 #include "util/files.h"
 #include "util/text.h"
 

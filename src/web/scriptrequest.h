@@ -20,11 +20,6 @@ constexpr qsizetype kMaxArgument = 128 * 1024;
 // kind 3. A request whose declared body has not all arrived yet is handed back to wait for it.
 void ScriptRequest(const Site& site, ClientSlot& slot, const QByteArray& text);
 
-// The body length that the Content-Length line among the header lines announces; nothing when
-// there is none. `headerSize` is the size of the header lines with their empty line, -1 when that
-// has not arrived (all of the text is then read as header lines).
-std::optional<qint64> DeclaredBodyLength(const QByteArray& text, qsizetype headerSize);
-
 // The one argument the interpreter gets: script path "|" address "|" form data. A NUL cannot be
 // passed in an argument and bytes above 127 would not pass through the system's text encoding
 // unchanged: both are given as "%XX" escapes, which a form reader decodes to the same bytes.

@@ -1,4 +1,4 @@
-#include "admin/headerlines.h"
+#include "net/headerlines.h"
 
 #include <algorithm>
 
@@ -7,18 +7,21 @@
 namespace orvane {
 
 qsizetype HeaderEnd(const QByteArray& block, qsizetype from) {
-  const qsizetype at = block.indexOf("\r\n\r\n", from);
-  return at < 0 ? -1 : at + 4;
+  for (qsizetype at = block.indexOf('\n', from); at >= 0; at = block.indexOf('\n', at + 1)) {
+    if (at + 1 < block.size() && block[at + 1] == '\n') return at + 2;
+    if (at + 2 < block.size() && block[at + 1] == '\r' && block[at + 2] == '\n') return at + 3;
+  }
+  return -1;
 }
 
 QByteArray HeaderValue(const QByteArray& block, QByteArrayView name) {
   const qsizetype end = HeaderEnd(block);
   const QByteArrayView head = QByteArrayView(block).first(end < 0 ? block.size() : end);
-  const qsizetype at = IndexOfFolded(head, "\r\n" + name.toByteArray());
+  const qsizetype at = IndexOfFolded(head, "\n" + name.toByteArray());
   if (at < 0) return {};
-  const qsizetype start = at + 2 + name.size();
-  qsizetype stop = head.indexOf('\r', start);
-  if (stop < 0) stop = head.size();
+  const qsizetype start = at + 1 + name.size();
+  qsizetype stop = start;
+  while (stop < head.size() && head[stop] != '\r' && head[stop] != '\n') ++stop;
   return head.sliced(start, stop - start).toByteArray().trimmed();
 }
 
