@@ -15,8 +15,9 @@ namespace orvane {
 class RawClient {
  public:
   // `source`: the local address to connect from (another loopback address such as 127.0.0.2
-  // stands for a second machine).
-  explicit RawClient(quint16 port, int receiveBuffer = 0, const char* source = nullptr) {
+  // stands for a second machine); `target`: the address to connect to.
+  explicit RawClient(quint16 port, int receiveBuffer = 0, const char* source = nullptr,
+                     const char* target = "127.0.0.1") {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (source != nullptr) {
       sockaddr_in local{};
@@ -30,7 +31,7 @@ class RawClient {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, target, &address.sin_addr);
     ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
   ~RawClient() { Close(); }

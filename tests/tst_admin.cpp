@@ -272,6 +272,17 @@ class AdminTest : public AdminFixture {
                              "Refused: /etc/hostname", "Refused: ..\\outside.txt"}));
   }
 
+  void linksLeadWhereTheBrowserIs() {
+    // Reached through another of this machine's addresses, every action and link carries it.
+    Put("docs/p.html");
+    RawClient client(Port(), 0, nullptr, "127.0.0.3");
+    QVERIFY(client.Send("GET / HTTP/1.0\r\n\r\n"));
+    QVERIFY(client.WaitClosed());
+    QVERIFY(client.received.contains("action=\"http://127.0.0.3:" + QByteArray::number(Port())));
+    LogIn();
+    QVERIFY(Console("RefreshList=RefreshList").contains("href=\"http://127.0.0.1/p.html\""));
+  }
+
   void linksCarryThePublicPort() {
     state_->settings.RunningPort = 8080;
     Put("docs/p.html");

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "rawclient.h"
+
 #include "admin/adminsite.h"
 #include "core/lifecycle.h"
 #include "testshell.h"
@@ -133,10 +135,18 @@ class LifecycleTest : public QObject {
     QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Online"));
     QCOMPARE(p.state.desktop.Panel(4), QByteArray("Ready"));
     QVERIFY(Connects(adminPort));
+    {
+      RawClient owner(adminPort);
+      const QByteArray body = "UserName=admin&password=pw&Request=Login";
+      QVERIFY(owner.Send("POST / HTTP/1.0\r\nContent-Length: " + QByteArray::number(body.size()) +
+                         "\r\n\r\n" + body));
+      QVERIFY(owner.WaitClosed());
+      QVERIFY(owner.received.contains("Administrator Logged In"));
+    }
     QVERIFY(p.lifecycle.StopServer());
     QVERIFY(!Connects(adminPort));
     QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Offline"));
-    // Run again (a login in between changes nothing of the settings), and Restart Admin.
+    // After that login, Run opens the site again, and so does Restart Admin.
     QVERIFY(p.lifecycle.RunServer());
     QVERIFY(Connects(adminPort));
     p.lifecycle.RestartAdmin();

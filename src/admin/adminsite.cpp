@@ -13,8 +13,6 @@ namespace orvane {
 namespace {
 
 constexpr int kListenBacklog = 64;
-// A connection is never held longer than this while nothing is uploaded, however it trickles.
-constexpr int kConnectionLimitMs = 60000;
 // How long to wait after running out of descriptors before taking connections again.
 constexpr int kAcceptRetryMs = 500;
 
@@ -53,6 +51,7 @@ bool AdminSite::Listen(int port) {
   Close();
   if (port < 0 || port > 65535) return false;
   if (!listener_.Listen(static_cast<quint16>(port))) return false;
+  phase_ = Phase::Idle;
   sweep_.start(250);
   return true;
 }
@@ -67,6 +66,7 @@ void AdminSite::Close() {
   arrivals_.Clear();
   listener_.Close();
   sweep_.stop();
+  phase_ = Phase::Closed;
 }
 
 void AdminSite::Restart() {
@@ -117,15 +117,14 @@ void AdminSite::Adopt(Connection* connection) {
   connection->setParent(this);
   connection->HoldInput(false);
   connection_ = connection;
-  replied_ = false;
+  phase_ = Phase::Reading;
   pending_.clear();
-  lastData_.start();
   connected_.start();
   connect(connection, &Connection::DataArrived, this, [this, connection] {
     if (connection == connection_) Receive(connection->TakeInput());
   });
   connect(connection, &Connection::OutputDrained, this, [this, connection] {
-    if (connection == connection_ && replied_) EndConnection();
+    if (connection == connection_ && phase_ == Phase::Replying) EndConnection();
   });
   // A browser that leaves, or breaks the connection, frees the site for the next one.
   auto ended = [this, connection] {
@@ -144,6 +143,7 @@ void AdminSite::EndConnection() {
   Connection* connection = connection_;
   connection_ = nullptr;
   pending_.clear();
+  if (phase_ != Phase::Closed) phase_ = Phase::Idle;
   if (connection != nullptr) {
     connection->disconnect(this);
     lingering_.Add(connection);
@@ -154,8 +154,9 @@ void AdminSite::EndConnection() {
 
 void AdminSite::Sweep() {
   arrivals_.Sweep(idleMs_);
-  if (connection_ == nullptr || replied_ || upload_.Receiving()) return;
-  if (lastData_.hasExpired(idleMs_) || connected_.hasExpired(kConnectionLimitMs)) {
+  // A request must be whole within the limit of its first byte; an upload has its watchdog,
+  // and a reply that is going out belongs to the connection's own bounds.
+  if (phase_ == Phase::Reading && connected_.hasExpired(idleMs_)) {
     EndConnection();
   }
 }
@@ -181,8 +182,7 @@ bool AdminSite::Admits(const QByteArray& peer, const QByteArray& token) {
 }
 
 void AdminSite::Receive(QByteArray block) {
-  lastData_.start();
-  if (replied_) return;
+  if (phase_ != Phase::Reading && phase_ != Phase::Uploading) return;
   if (upload_.Receiving()) {
     AnswerUpload(upload_.Continue(block, DocsFolder(), Admission()));
     return;
@@ -309,7 +309,7 @@ bool AdminSite::OriginAllowed(const QByteArray& block) const {
 }
 
 void AdminSite::Reply(const QByteArray& page) {
-  replied_ = true;
+  phase_ = Phase::Replying;
   QByteArray bytes = page;
   if (app_.settings.HttpHeaders) {
     bytes.prepend(ReplyHeader({ReplyStatus::Ok, "text/html"}, page.size()));
@@ -327,6 +327,7 @@ bool AdminSite::AnswerUpload(UploadResult result) {
     case UploadResult::Waiting:
       return true;  // no reply; the panel keeps "Busy"
     case UploadResult::Consumed:
+      phase_ = Phase::Uploading;
       if (!watchdog_.isActive()) watchdog_.start();
       SetPanel("Ready");
       return true;

@@ -35,7 +35,7 @@ class AdminSite : public QObject, public AdminService {
   quint16 ListeningPort() const { return listener_.Port(); }
   // Takes over an accepted, non-blocking connection: the listener's, or one a caller made.
   void Accept(int fd, const Listener::Peer& peer);
-  // How long a connection may stay without data and without a reply (10 s).
+  // How long a request may take to arrive whole, from its connection (10 s).
   void SetIdleLimit(int ms) { idleMs_ = ms; }
   // How often the upload watchdog looks (3.5 s), and how long an upload may stall (60 s).
   void SetUploadWatch(int intervalMs, int limitMs);
@@ -82,7 +82,6 @@ class AdminSite : public QObject, public AdminService {
   Lingering lingering_;
   Connection* connection_ = nullptr;
   QByteArray pending_;  // a form whose body is still arriving
-  QElapsedTimer lastData_;
   QElapsedTimer connected_;
   QTimer sweep_;
   UploadReceiver upload_;
@@ -92,7 +91,12 @@ class AdminSite : public QObject, public AdminService {
   QTimer watchdog_;  // Timer1
   int uploadLimitMs_ = 60000;
   int idleMs_ = 10000;
-  bool replied_ = false;
+  // Closed: not listening. Idle: listening, no connection served. Reading: the served
+  // connection's request is arriving (it must be whole within the idle limit). Uploading: an
+  // upload's body is arriving (the watchdog looks after it). Replying: the reply is going out;
+  // the connection ends when it has gone.
+  enum class Phase { Closed, Idle, Reading, Uploading, Replying };
+  Phase phase_ = Phase::Closed;
 };
 
 }  // namespace orvane
