@@ -5,7 +5,7 @@ resident memory and the rate.
 Usage (as root, from the project folder, after a build):
     python3 bench/upload.py [SIZE_MIB] [BINARY]      (default 1024 MiB, build/orvane-light)
 """
-import os, socket, subprocess, sys, tempfile, time
+import re, os, socket, subprocess, sys, tempfile, time
 
 size = int(sys.argv[1]) * 1024 * 1024 if len(sys.argv) > 1 else 1 << 30
 binary = sys.argv[2] if len(sys.argv) > 2 else "build/orvane-light"
@@ -42,11 +42,14 @@ def exchange(data_parts):
 try:
     body = b"UserName=&UserName=a&password=pass1&Request=Login"
     login = b"POST / HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % len(body) + body
-    assert b"Logged In" in exchange([login]), "login failed"
+    page = exchange([login])
+    assert b"Logged In" in page, "login failed"
+    token = re.search(rb'name="Token" value="([0-9a-f]+)"', page).group(1)
     idle = status("VmRSS:")
 
     boundary = b"----BenchBoundary7f3a"
     head = (b"--" + boundary + b"\r\nContent-Disposition: form-data; name=\"ADMINLOGIN\"\r\n\r\n\r\n"
+            b"--" + boundary + b"\r\nContent-Disposition: form-data; name=\"Token\"\r\n\r\n" + token + b"\r\n"
             b"--" + boundary + b"\r\nContent-Disposition: form-data; name=\"UploadNow\"\r\n\r\nUploadNow\r\n"
             b"--" + boundary + b"\r\nContent-Disposition: form-data; name=\"uploadFile1\"; "
             b"filename=\"big.bin\"\r\nContent-Type: application/octet-stream\r\n\r\n")
