@@ -33,6 +33,8 @@ class AdminSite : public QObject, public AdminService {
   void Close() override;
   void Restart() override;
   quint16 ListeningPort() const { return listener_.Port(); }
+  // A connection is being served.
+  bool Serving() const { return connection_ != nullptr; }
   // Takes over an accepted, non-blocking connection: the listener's, or one a caller made.
   void Accept(int fd, const Listener::Peer& peer);
   // How long a request may take to arrive whole, from its connection (10 s).
