@@ -20,6 +20,7 @@ class BrowserHeadersTest : public QObject {
   QTemporaryDir dir_;
   QProcess server_;
   quint16 port_ = 0;
+  quint16 adminPort_ = 0;
   std::unique_ptr<DevToolsBrowser> browser_;
 
   QString Url(const char* path) const {
@@ -33,8 +34,11 @@ class BrowserHeadersTest : public QObject {
     }
     {
       QTcpServer probe;
+      QTcpServer adminProbe;
       QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+      QVERIFY(adminProbe.listen(QHostAddress::LocalHost, 0));
       port_ = probe.serverPort();
+      adminPort_ = adminProbe.serverPort();
     }
     // The sample site as shipped, with the sample interpreter and its own settings file.
     const QString site = QStringLiteral(SITE_DIR);
@@ -53,7 +57,8 @@ class BrowserHeadersTest : public QObject {
     QVERIFY(WriteFileAtomically(config, ReadWholeFile(config).value_or("") +
                                             "Port=" + QByteArray::number(port_) +
                                             "\n[Admin]\nAllow=1\nUserName=owner\nPassword="
-                                            "Secret1\nPort=5656\n"));
+                                            "Secret1\nPort=" +
+                                            QByteArray::number(adminPort_) + "\n"));
     for (const char* name : {"docs/old one.txt", "docs/old-two.txt", "docs/R&D.txt", "docs/RD.txt",
                              "docs/say\"hi\".txt", "docs/say%22hi%22.txt", "docs/a+b %41.txt",
                              "docs/a b A.txt", "docs/caf\xC3\xA9.txt", "docs/victim.txt"}) {
@@ -62,10 +67,11 @@ class BrowserHeadersTest : public QObject {
     // A page of the public site that posts to the console, as a stranger's page would.
     QVERIFY(WriteFileAtomically(
         QFile::encodeName(dir_.path()) + "/docs/evil.html",
-        "<form id=f method=POST action=\"http://127.0.0.1:5656/\"><input type=hidden "
-        "name=ADMINLOGIN value><input type=hidden name=\"FILES !victim.txt\" value>"
-        "<input type=hidden name=EraseFiles value=EraseFiles></form>"
-        "<script>document.getElementById('f').submit()</script>"));
+        "<form id=f method=POST action=\"http://127.0.0.1:" + QByteArray::number(adminPort_) +
+            "/\"><input type=hidden "
+            "name=ADMINLOGIN value><input type=hidden name=\"FILES !victim.txt\" value>"
+            "<input type=hidden name=EraseFiles value=EraseFiles></form>"
+            "<script>document.getElementById('f').submit()</script>"));
 
     server_.start(QStringLiteral(ORVANE_BINARY),
                   {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir_.path()});
@@ -142,7 +148,7 @@ class BrowserHeadersTest : public QObject {
   void administration() {
     // A wrong password first.
     auto login = [this](const char* password) {
-      QVERIFY(browser_->Open(QStringLiteral("http://127.0.0.1:5656/")));
+      QVERIFY(browser_->Open(QStringLiteral("http://127.0.0.1:%1/").arg(adminPort_)));
       QVERIFY(browser_->WaitFor(QStringLiteral("!!document.querySelector('input[type=password]')"))
                   .toBool());
       browser_->Evaluate(QStringLiteral("document.querySelector('input[type=text]').value='owner';"
@@ -245,7 +251,7 @@ class BrowserHeadersTest : public QObject {
     // Log out; a console form is then refused.
     browser_->Evaluate(QStringLiteral("document.querySelector('input[name=Logout]').click()"));
     QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logging Out')")).toBool());
-    QVERIFY(browser_->Open(QStringLiteral("http://127.0.0.1:5656/")));
+    QVERIFY(browser_->Open(QStringLiteral("http://127.0.0.1:%1/").arg(adminPort_)));
     QVERIFY(browser_->WaitFor(QStringLiteral("!!document.forms[0]")).toBool());
     browser_->Evaluate(QStringLiteral(
         "const f = document.forms[0]; f.innerHTML = '<input type=hidden name=ADMINLOGIN value>"

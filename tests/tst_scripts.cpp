@@ -60,7 +60,8 @@ class ScriptsTest : public ServerFixture {
     Interpreter("printf '%s' \"$1\" > 127.0.0.1.qms");
     RawClient client(Port());
     QVERIFY(client.Send("POST /run.qmx HTTP/1.1\r\nHost: h\r\nContent-Length: 7\r\n\r\n"));
-    QVERIFY(client.StillOpenAfter(100));
+    QTRY_VERIFY(server_->Slots().OldestArriving() != nullptr &&
+                server_->Slots().OldestArriving()->state == SlotState::Body);
     QVERIFY(client.Send("a=1&b=2"));
     QVERIFY(client.WaitClosed());
     QCOMPARE(client.received, app_ + "docs/run.qmx|127.0.0.1|a=1&b=2");

@@ -35,6 +35,8 @@ class AdminSite : public QObject, public AdminService {
   quint16 ListeningPort() const { return listener_.Port(); }
   // A connection is being served.
   bool Serving() const { return connection_ != nullptr; }
+  // Connections waiting for the site, their request not whole yet or not taken yet.
+  int Waiting() const { return static_cast<int>(arrivals_.Count()); }
   // Takes over an accepted, non-blocking connection: the listener's, or one a caller made.
   void Accept(int fd, const Listener::Peer& peer);
   // How long a request may take to arrive whole, from its connection (10 s).

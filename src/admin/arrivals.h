@@ -40,6 +40,7 @@ class Arrivals : public QObject {
   // Closes those that took longer than `limitMs` since their accept.
   void Sweep(int limitMs);
   void Clear();
+  size_t Count() const { return arrivals_.size(); }
 
  Q_SIGNALS:
   // A request is complete and can be taken.
