@@ -110,14 +110,6 @@ class IniTest : public QObject {
     QCOMPARE(Content(), after);
   }
 
-  void writeThenReadBack() {
-    const QList<QByteArray> values = {"plain", " blanks ", "\"quoted\"", "", "a;b", "x=y"};
-    for (const QByteArray& value : values) {
-      QVERIFY(WriteINI("S", "K", value, file_));
-      QCOMPARE(ReadINI("S", "K", file_), value);
-    }
-  }
-
   void freshFileKeepsWriteOrder() {
     WriteINI("Server", "ServerName", "My Site", file_);
     WriteINI("Server", "IndexFile", "index.html", file_);

@@ -55,21 +55,6 @@ class LifecycleTest : public QObject {
  private Q_SLOTS:
   void initTestCase() { app_ = QFile::encodeName(dir_.path()) + "/"; }
 
-  void startUp() {
-    TestShell shell;
-    AppState state(shell);
-    PublicServer web(state);
-    AdminSite admin(state, web);
-    Lifecycle lifecycle(state, web, admin);
-    lifecycle.StartUp(app_, "other");
-    QCOMPARE(shell.calls, QByteArrayList({"Panel1(Offline)", "Caption(Orvane Light 0.7)",
-                                          "Panel3(Remote=Offline)", "Panel2(0/50 Active Users)",
-                                          "RunServer(on)", "StopServer(off)"}));
-    QVERIFY(!lifecycle.Running());
-    QCOMPARE(state.settings.RunningPort, 80);
-    QCOMPARE(state.desktop.Log().Count(), 0);
-  }
-
   void startUpMinimisedRunsServer() {
     TestShell shell;
     AppState state(shell);

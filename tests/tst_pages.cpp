@@ -135,23 +135,6 @@ class PagesTest : public QObject {
     QCOMPARE(page, "Name sub/page.html %DATE%" + HtmlFooter());
   }
 
-  void footers() {
-    QCOMPARE(HtmlFooter(),
-             QByteArray("  <!--ORVANE-LIGHT --><div align=\"center\"><table width=\"50%\" "
-                        "border=\"0\" cellpadding=\"0\" cellspacing=\"0\"><tr><td "
-                        "bgcolor=\"#FFFFFF\"><div align=\"center\"><hr noshade>       <font "
-                        "face=\"Verdana, Arial, Helvetica, sans-serif\">&nbsp;This page has been "
-                        "sent to you by Orvane- Light.<br><br><font size=\"2\"><b>Get your own "
-                        "free web-server at <a href=\"http://www.orvane.example\" "
-                        "target=\"_ad\">http://www.orvane.example</a></b></font></font></div></"
-                        "td></tr></table></div><!--ORVANE-LIGHT -->"));
-    QCOMPARE(Substituted("", FooterMode::Html), HtmlFooter());
-    QCOMPARE(Substituted("", FooterMode::Text),
-             QByteArray("\r\n================================\r\nGet Your Own Free Web Server "
-                        "At: http://www.orvane.example"));
-    QCOMPARE(Substituted("</html>"), "</html>" + HtmlFooter());
-  }
-
   void asciiMarker() {
     QCOMPARE(Substituted("*ASCII* %date% <noscript>"), QByteArray("*ASCII* %date% <noscript>"));
     QCOMPARE(Substituted("*ASCII* %counter%"), QByteArray("*ASCII* 1"));

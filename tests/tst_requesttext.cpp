@@ -36,39 +36,6 @@ class RequestTextTest : public QObject {
     if (ok) QCOMPARE(*word, expected);
   }
 
-  void httpHeaderAsSplitWords() {
-    // Every text of up to eight characters of a few kinds gives the word that splitting the whole
-    // text at every space gives, though only its start is looked at.
-    const char alphabet[] = {' ', 'a', '\n'};
-    for (int length = 0; length <= 8; ++length) {
-      int count = 1;
-      for (int i = 0; i < length; ++i) count *= 3;
-      for (int code = 0; code < count; ++code) {
-        QByteArray text;
-        for (int i = 0, rest = code; i < length; ++i, rest /= 3) text += alphabet[rest % 3];
-        const QList<QByteArray> words = SplitText(text, " ");
-        for (int selection = 1; selection <= 4; ++selection) {
-          std::optional<QByteArray> expected;
-          if (words.size() >= 2) {
-            const QByteArray& target = words[1];
-            if (target.isEmpty())
-              expected = QByteArray();
-            else if (selection == 1)
-              expected = target;
-            else if (selection == 2)
-              expected = FilePartOf(target);
-            else if (selection == 3)
-              expected = words[0];
-            else if (words.size() >= 3)
-              expected = words[2];
-          }
-          QVERIFY2(HTTPHeader(text, selection) == expected,
-                   (text.toPercentEncoding() + " " + QByteArray::number(selection)).constData());
-        }
-      }
-    }
-  }
-
   void scannerFindsTheTarget_data() {
     QTest::addColumn<QByteArrayList>("pieces");
     QTest::addColumn<int>("completeAt");  // index of the piece that completes it, -1 for none

@@ -21,22 +21,6 @@ class SettingsTest : public QObject {
  private Q_SLOTS:
   void initTestCase() { app_ = QFile::encodeName(dir_.path()) + "/"; }
 
-  void builtInValues() {
-    const Settings s = Load(QByteArray());
-    QCOMPARE(s.AppPath, app_);
-    QCOMPARE(s.DocsPath, app_ + "docs");
-    QCOMPARE(s.ServerName, QByteArray("Orvane Light v.0.7"));
-    QCOMPARE(s.IndexFile, QByteArray("index.html"));
-    QCOMPARE(s.MaxConnect, 50);
-    QCOMPARE(s.Port, 80);
-    QCOMPARE(s.RunningPort, 80);
-    QCOMPARE(s.AdminPort, 5656);
-    QCOMPARE(s.AdminAllow, QByteArray("0"));
-    QCOMPARE(s.AdminUserName, QByteArray());
-    QCOMPARE(s.AdminPassword, QByteArray());
-    QCOMPARE(Load("").MaxConnect, 50);  // an empty file reads like none
-  }
-
   void maxConnect_data() {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<int>("expected");
@@ -97,16 +81,6 @@ class SettingsTest : public QObject {
     QCOMPARE(s.ServerName, QByteArray("Orvane Light 0.7"));
     QCOMPARE(s.IndexFile, QByteArray("index.html"));
     QCOMPARE(Load("[Server]\nServerName=\" My Site \"\n").ServerName, QByteArray(" My Site "));
-  }
-
-  void report() {
-    const Settings s =
-        Load("[Server]\nServerName=Site\nPort=8080\n[Admin]\nPassword=abcd\nUserName=me\n");
-    QCOMPARE(SettingsReport(s), "AppPath=" + app_ + "\nDocsPath=" + app_ +
-                                    "docs\nServerName=Site\nIndexFile=index.html\n"
-                                    "MaxConnect=50\nPort=8080\nRunningPort=8080\n"
-                                    "AdminUserName=me\nAdminPassword=****\nAdminPort=5656\n"
-                                    "AdminAllow=0\nHttpHeaders=0\n");
   }
 
   void httpHeaders_data() {

@@ -63,27 +63,6 @@ class TextTest : public QObject {
     QCOMPARE(result.has_value(), ok);
     if (ok) QCOMPARE(*result, expected);
   }
-
-  void splitText_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("delimiter");
-    QTest::addColumn<QList<QByteArray>>("expected");
-    QTest::newRow("request line") << QByteArray("GET /a HTTP/1.0") << QByteArray(" ")
-                                  << QList<QByteArray>{"GET", "/a", "HTTP/1.0"};
-    QTest::newRow("leading delimiter")
-        << QByteArray(" a") << QByteArray(" ") << QList<QByteArray>{"a", ""};
-    QTest::newRow("empty text") << QByteArray() << QByteArray(" ") << QList<QByteArray>{""};
-    QTest::newRow("empty pieces in the middle")
-        << QByteArray("a,,b") << QByteArray(",") << QList<QByteArray>{"a", "b", ""};
-    QTest::newRow("longer delimiter")
-        << QByteArray("a--b--c") << QByteArray("--") << QList<QByteArray>{"a", "b", "c"};
-  }
-  void splitText() {
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, delimiter);
-    QFETCH(QList<QByteArray>, expected);
-    QCOMPARE(SplitText(text, delimiter), expected);
-  }
 };
 
 QTEST_GUILESS_MAIN(TextTest)

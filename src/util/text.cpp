@@ -94,27 +94,6 @@ std::optional<QByteArray> StripPath(const QByteArray& path) {
   return std::nullopt;
 }
 
-QList<QByteArray> SplitText(const QByteArray& text, QByteArrayView delimiter) {
-  if (delimiter.isEmpty() || !text.contains(delimiter)) return {text};
-  QList<QByteArray> pieces;
-  qsizetype start = 0;
-  for (;;) {
-    const qsizetype hit = text.indexOf(delimiter, start);
-    if (hit < 0) break;
-    pieces.append(text.mid(start, hit - start));
-    start = hit + delimiter.size();
-  }
-  pieces.append(text.mid(start));
-
-  QList<QByteArray> result(pieces.size());
-  qsizetype next = 0;
-  for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
-    if (!pieces[i].isEmpty()) result[next++] = pieces[i];
-  }
-  result[next] = pieces.last();
-  return result;
-}
-
 bool IsBlank(QByteArrayView text) {
   for (char c : text) {
     if (c != ' ') return false;

@@ -24,12 +24,6 @@ QByteArray ReplaceText(const QByteArray& text, QByteArrayView search, QByteArray
 // (a failure) when the only separator is the last character ("abc/", "/").
 std::optional<QByteArray> StripPath(const QByteArray& path);
 
-// Pieces of `text` between occurrences of `delimiter` (exact match, non-empty delimiter). Empty
-// pieces before the last one are dropped and do not take an index, but the list keeps one element
-// per piece: the slots after the last stored piece are empty. A text without the delimiter gives
-// one element, the whole text. Indexes here start at 0.
-QList<QByteArray> SplitText(const QByteArray& text, QByteArrayView delimiter);
-
 // True when `text` is empty or made only of spaces.
 bool IsBlank(QByteArrayView text);
 
