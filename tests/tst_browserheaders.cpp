@@ -92,46 +92,6 @@ class BrowserHeadersTest : public QObject {
     server_.waitForFinished(10000);
   }
 
-  void indexPageWithItsBanner() {
-    QVERIFY(browser_->Open(Url("/")));
-    QCOMPARE(browser_->WaitFor(QStringLiteral("document.title")).toString(),
-             QStringLiteral("Orvane Light v.0.7"));
-    const QString text = browser_->Evaluate(QStringLiteral("document.body.innerText")).toString();
-    QVERIFY2(text.contains(QStringLiteral("Welcome to Orvane Light v.0.7")), qPrintable(text));
-    QVERIFY(text.contains(QStringLiteral("This page has been sent to you by Orvane- Light.")));
-    // The picture arrived whole: the browser decoded it at its true size.
-    QCOMPARE(browser_
-                 ->WaitFor(QStringLiteral("(function(){const i=document.querySelector('img');"
-                                          "return i.complete && i.naturalWidth > 0 ? "
-                                          "i.naturalWidth + 'x' + i.naturalHeight + ' ' + "
-                                          "i.width + 'x' + i.height : ''})()"))
-                 .toString(),
-             QStringLiteral("120x40 120x40"));
-  }
-
-  void listingLinksOpenTheFiles() {
-    QVERIFY(browser_->Open(Url("/sub/")));
-    QVERIFY(browser_->WaitFor(QStringLiteral("!!document.querySelector('a[href=\"readme.txt\"]')"))
-                .toBool());
-    browser_->Evaluate(QStringLiteral("document.querySelector('a[href=\"readme.txt\"]').click()"));
-    const QString text = browser_
-                             ->WaitFor(QStringLiteral(
-                                 "location.pathname == '/sub/readme.txt' ? document.body.innerText "
-                                 ": ''"))
-                             .toString();
-    QVERIFY2(text.startsWith(QStringLiteral("This folder has no index page")), qPrintable(text));
-  }
-
-  void notFoundPage() {
-    QVERIFY(browser_->Open(Url("/missing.html")));
-    const QString heading =
-        browser_
-            ->WaitFor(QStringLiteral("document.querySelector('h1') ? "
-                                     "document.querySelector('h1').innerText : ''"))
-            .toString();
-    QCOMPARE(heading, QStringLiteral("Error 404:"));
-  }
-
   void scriptForm() {
     QVERIFY(browser_->Open(Url("/hello.html")));
     QVERIFY(browser_->WaitFor(QStringLiteral("!!document.getElementById('name')")).toBool());
@@ -146,7 +106,6 @@ class BrowserHeadersTest : public QObject {
              QStringLiteral("Hello, Ada &lt;b&gt;&amp;!"));
   }
   void administration() {
-    // A wrong password first.
     auto login = [this](const char* password) {
       QVERIFY(browser_->Open(QStringLiteral("http://127.0.0.1:%1/").arg(adminPort_)));
       QVERIFY(browser_->WaitFor(QStringLiteral("!!document.querySelector('input[type=password]')"))
@@ -156,30 +115,6 @@ class BrowserHeadersTest : public QObject {
                                         "document.querySelector('input[name=Request]').click();")
                              .arg(QLatin1String(password)));
     };
-    login("wrong");
-    QCOMPARE(
-        browser_
-            ->WaitFor(QStringLiteral("document.title.includes('Failure') ? document.title : ''"))
-            .toString(),
-        QStringLiteral("Orvane Light - Login Failure"));
-
-    // The console, with the documents folder.
-    login("Secret1");
-    QVERIFY(browser_->WaitFor(QStringLiteral("document.title.includes('Logged In')")).toBool());
-    const QString console =
-        browser_->Evaluate(QStringLiteral("document.body.innerText")).toString();
-    QVERIFY2(console.contains(QStringLiteral("old one.txt")), qPrintable(console));
-    QVERIFY(console.contains(QStringLiteral("sub/ (DIR)")));
-
-    // The log, as text.
-    browser_->Evaluate(
-        QStringLiteral("document.querySelector('input[name=\"View Log\"]').click()"));
-    const QString log = browser_
-                            ->WaitFor(QStringLiteral("document.title.includes('View Log') ? "
-                                                     "document.body.innerText : ''"))
-                            .toString();
-    QVERIFY2(log.contains(QStringLiteral("Remote Login: User: owner Pass: *******")),
-             qPrintable(log));
 
     // Tick entries by the names shown beside them, erase, confirm: exactly those go.
     login("Secret1");
