@@ -113,23 +113,6 @@ class HostileTest : public AdminFixture {
     QCOMPARE(shell_->logLines.size(), 1);  // the broken replies are not logged as sent
   }
 
-  void resetInTheMiddleOfAnUpload() {
-    LogIn();
-    const QByteArray content(1024 * 1024, 'u');
-    const QByteArray body = Body("up.bin", content);
-    RawClient client(Port());
-    QVERIFY(WriteFileAtomically(app_ + "docs/up.bin", "old"));
-    QVERIFY(client.Send(Head(body.size()) + body.left(body.size() / 2)));
-    QTRY_VERIFY(!Temporaries().isEmpty());
-    client.Reset();
-    // What arrived is gone, and the old file is as it was.
-    QTRY_VERIFY(Temporaries().isEmpty());
-    QCOMPARE(ReadWholeFile(app_ + "docs/up.bin").value_or(""), QByteArray("old"));
-    // The site is free again at once, and the same name can be sent whole.
-    QCOMPARE(Upload("up.bin", content), UploadDonePage(View()));
-    QVERIFY(ReadWholeFile(app_ + "docs/up.bin") == content);
-  }
-
   void namesThatLeaveTheDocumentsFolder() {
     Put("secret.txt", "SECRET-CONTENT");
     Put("docsx/secret.txt", "SECRET-CONTENT");

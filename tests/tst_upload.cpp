@@ -191,12 +191,6 @@ class UploadTest : public AdminFixture {
     QCOMPARE(Upload("small.bin", "fits"), UploadDonePage(View()));
   }
 
-  void headerMode() {
-    state_->settings.HttpHeaders = true;
-    const QByteArray page = Upload("h.bin", "h");
-    QVERIFY(page.startsWith("HTTP/1.0 200 OK\r\n"));
-    QVERIFY(page.endsWith(UploadDonePage(View())));
-  }
 };
 
 QTEST_GUILESS_MAIN(UploadTest)
