@@ -7,12 +7,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "adminfixture.h"
+#include "sitefixture.h"
 #include "util/text.h"
 
 using namespace orvane;
 
-class AdminTest : public AdminFixture {
+class AdminTest : public SiteFixture {
   Q_OBJECT
 
  private Q_SLOTS:

@@ -7,20 +7,16 @@
 
 #include <QDirIterator>
 
-#include "adminfixture.h"
+#include "sitefixture.h"
 #include "uploadform.h"
 
 using namespace orvane;
 
-class HostileTest : public AdminFixture {
+class HostileTest : public SiteFixture {
   Q_OBJECT
 
-  quint16 WebPort() const { return web_->ListeningPort(); }
   QByteArray Get(const QByteArray& target) {
-    RawClient client(WebPort());
-    client.Send("GET " + target + " HTTP/1.0\r\n\r\n");
-    if (!client.WaitClosed(10000)) return "<still open>";
-    return client.received;
+    return WebFetch("GET " + target + " HTTP/1.0\r\n\r\n");
   }
   QByteArray Upload(const QByteArray& name, const QByteArray& content) {
     const QByteArray body = Body(name, content);
@@ -50,8 +46,6 @@ class HostileTest : public AdminFixture {
   }
   void init() {
     SetUp();
-    state_->settings.RunningPort = 0;
-    QVERIFY(web_->Start());
     Put("docs/page.bin", "page");
     Put("docs/sub/a.txt", "a");
   }

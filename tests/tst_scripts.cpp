@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "pages/errorpages.h"
-#include "serverfixture.h"
+#include "sitefixture.h"
 #include "web/filedelivery.h"
 
 using namespace orvane;
@@ -18,7 +18,7 @@ const QByteArray kOutput = "127.0.0.1.qms";
 
 }  // namespace
 
-class ScriptsTest : public ServerFixture {
+class ScriptsTest : public SiteFixture {
   Q_OBJECT
 
   // qmx.exe runs `body` in the program folder, with its one argument as "$1".
@@ -37,17 +37,16 @@ class ScriptsTest : public ServerFixture {
 
  private Q_SLOTS:
   void init() {
-    NewFolder();
+    SetUp();
     Put("docs/run.qmx", "script");
     Put("docs/page.html", "page");
-    StartServer();
   }
 
   void argumentAndReply() {
     // The form reaches the interpreter as it came, in one argument, and nothing in it runs.
     Interpreter("printf '%s' \"$1\" > arg; echo $# > argc; printf 'out\\0put' > 127.0.0.1.qms");
     const QByteArray form = "a=x y\"'|;$(touch pwned)`touch pwned`&b=%41\xE9";
-    QCOMPARE(Fetch(Post(form)), QByteArray("out\0put", 7));
+    QCOMPARE(WebFetch(Post(form)), QByteArray("out\0put", 7));
     QCOMPARE(Saved("argc"), QByteArray("1\n"));
     QCOMPARE(Saved("arg"),
              app_ + "docs/run.qmx|127.0.0.1|a=x y\"'|;$(touch pwned)`touch pwned`&b=%41%E9");
@@ -58,15 +57,15 @@ class ScriptsTest : public ServerFixture {
 
   void formInTwoPieces() {
     Interpreter("printf '%s' \"$1\" > 127.0.0.1.qms");
-    RawClient client(Port());
+    RawClient client(WebPort());
     QVERIFY(client.Send("POST /run.qmx HTTP/1.1\r\nHost: h\r\nContent-Length: 7\r\n\r\n"));
-    QTRY_VERIFY(server_->Slots().OldestArriving() != nullptr &&
-                server_->Slots().OldestArriving()->state == SlotState::Body);
+    QTRY_VERIFY(web_->Slots().OldestArriving() != nullptr &&
+                web_->Slots().OldestArriving()->state == SlotState::Body);
     QVERIFY(client.Send("a=1&b=2"));
     QVERIFY(client.WaitClosed());
     QCOMPARE(client.received, app_ + "docs/run.qmx|127.0.0.1|a=1&b=2");
     // Without a declared length the request is handled at once, with the form it has.
-    QCOMPARE(Fetch("POST /run.qmx HTTP/1.0\r\n\r\n"), app_ + "docs/run.qmx|127.0.0.1|");
+    QCOMPARE(WebFetch("POST /run.qmx HTTP/1.0\r\n\r\n"), app_ + "docs/run.qmx|127.0.0.1|");
   }
 
   void failedRuns_data() {
@@ -82,26 +81,27 @@ class ScriptsTest : public ServerFixture {
     if (body.isEmpty()) QCOMPARE(::chmod((app_ + "qmx.exe").constData(), 0644), 0);
     // A leftover output of an earlier run is never sent for this one.
     Put(kOutput, "someone else's page");
-    QCOMPARE(Fetch(Post("a=1")), MissingQmx());
+    QCOMPARE(WebFetch(Post("a=1")), MissingQmx());
     QCOMPARE(Log().last().left(29), QByteArray("[127.0.0.1]      124 /run.qmx"));
   }
 
   void declaredFormTooLarge() {
     Interpreter("touch ran; printf x > 127.0.0.1.qms");
-    QCOMPARE(Fetch("POST /run.qmx HTTP/1.0\r\nContent-Length: 1048577\r\n\r\na=1"), MissingQmx());
+    QCOMPARE(WebFetch("POST /run.qmx HTTP/1.0\r\nContent-Length: 1048577\r\n\r\na=1"),
+             MissingQmx());
     QVERIFY(!PathExists(app_ + "ran"));
   }
 
   void limitEndsWhatTheInterpreterStarted() {
     // Its own children, and one that left its process group and session.
-    server_->Scripts().SetTimeLimit(500);
+    web_->Scripts().SetTimeLimit(500);
     Interpreter(
         "sleep 30 & echo $! > child; setsid sh -c 'echo $$ > away; exec sleep 30' & "
         "while [ ! -s away ]; do sleep 0.02; done; wait");
-    RawClient client(Port());
+    RawClient client(WebPort());
     QVERIFY(client.Send(Post("a=1")));
     QTRY_VERIFY(PathExists(app_ + "away"));
-    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n").left(4), QByteArray("page"));
+    QCOMPARE(WebFetch("GET /page.html HTTP/1.0\r\n\r\n").left(4), QByteArray("page"));
     QVERIFY(client.WaitClosed());
     QCOMPARE(client.received, MissingQmx());
     for (const char* name : {"child", "away"}) {
@@ -115,8 +115,8 @@ class ScriptsTest : public ServerFixture {
     Interpreter(
         "echo start >> trace; sleep 0.2; echo end >> trace; "
         "printf '%s' \"${1##*|}\" > 127.0.0.1.qms");
-    RawClient first(Port());
-    RawClient second(Port());
+    RawClient first(WebPort());
+    RawClient second(WebPort());
     QVERIFY(first.Send(Post("n=1")));
     QVERIFY(second.Send(Post("n=2")));
     QVERIFY(first.WaitClosed());
@@ -132,16 +132,16 @@ class ScriptsTest : public ServerFixture {
     Interpreter(
         "echo \"${1##*|}\" >> trace; sleep 0.3; printf x > 127.0.0.1.qms; echo \"${1##*|}\" >> "
         "done");
-    RawClient running(Port());
-    RawClient leaving(Port());
-    RawClient staying(Port());
+    RawClient running(WebPort());
+    RawClient leaving(WebPort());
+    RawClient staying(WebPort());
     QVERIFY(running.Send(Post("n=1")));
     QTRY_COMPARE(Saved("trace"), QByteArray("n=1\n"));
     QVERIFY(leaving.Send(Post("n=2")));
     QVERIFY(staying.Send(Post("n=3")));
-    QTRY_COMPARE(server_->Scripts().Waiting("127.0.0.1"), 2);
+    QTRY_COMPARE(web_->Scripts().Waiting("127.0.0.1"), 2);
     leaving.Reset();
-    QTRY_COMPARE(server_->Scripts().Waiting("127.0.0.1"), 1);
+    QTRY_COMPARE(web_->Scripts().Waiting("127.0.0.1"), 1);
     running.Reset();
     QVERIFY(staying.WaitClosed());
     QCOMPARE(staying.received, QByteArray("x"));
@@ -154,16 +154,16 @@ class ScriptsTest : public ServerFixture {
   void floodFromOneAddress() {
     // Four requests of one address wait behind its run; the next is refused at once, and the
     // waiting ones take no turn: a page is served meanwhile even with MaxConnect 1.
-    StartServer(1);
+    StartWeb(1);
     Interpreter("while [ ! -e go ]; do sleep 0.05; done; printf ok > 127.0.0.1.qms");
     std::vector<std::unique_ptr<RawClient>> clients;
     for (int i = 0; i < 5; ++i) {
-      clients.push_back(std::make_unique<RawClient>(Port()));
+      clients.push_back(std::make_unique<RawClient>(WebPort()));
       QVERIFY(clients.back()->Send(Post("a=1")));
-      QTRY_COMPARE(server_->Scripts().Running() + server_->Scripts().Waiting("127.0.0.1"), i + 1);
+      QTRY_COMPARE(web_->Scripts().Running() + web_->Scripts().Waiting("127.0.0.1"), i + 1);
     }
-    QCOMPARE(Fetch(Post("a=1")), MissingQmx());
-    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n").left(4), QByteArray("page"));
+    QCOMPARE(WebFetch(Post("a=1")), MissingQmx());
+    QCOMPARE(WebFetch("GET /page.html HTTP/1.0\r\n\r\n").left(4), QByteArray("page"));
     Put("go", "");
     for (auto& client : clients) {
       QVERIFY(client->WaitClosed());
@@ -173,21 +173,21 @@ class ScriptsTest : public ServerFixture {
 
   void stalledFormsTakeNoTurn() {
     // Clients that announce a form and send nothing more keep nobody waiting.
-    StartServer(2);
+    StartWeb(2);
     Interpreter("printf x > 127.0.0.1.qms");
-    RawClient first(Port());
-    RawClient second(Port());
+    RawClient first(WebPort());
+    RawClient second(WebPort());
     QVERIFY(first.Send("POST /run.qmx HTTP/1.0\r\nContent-Length: 100\r\n\r\n"));
     QVERIFY(second.Send("POST /run.qmx HTTP/1.0\r\nContent-Length: 100\r\n\r\n"));
-    QTRY_VERIFY(server_->Slots().OldestArriving() != nullptr &&
-                server_->Slots().OldestArriving()->state == SlotState::Body);
-    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n", 5000).left(4), QByteArray("page"));
-    QCOMPARE(server_->ActiveConnections(), 0);
+    QTRY_VERIFY(web_->Slots().OldestArriving() != nullptr &&
+                web_->Slots().OldestArriving()->state == SlotState::Body);
+    QCOMPARE(WebFetch("GET /page.html HTTP/1.0\r\n\r\n", 5000).left(4), QByteArray("page"));
+    QCOMPARE(web_->ActiveConnections(), 0);
   }
 
   void formTooLargeForOneArgument() {
     Interpreter("touch ran; printf x > 127.0.0.1.qms");
-    QCOMPARE(Fetch(Post("a=" + QByteArray(140000, 'b'))), MissingQmx());
+    QCOMPARE(WebFetch(Post("a=" + QByteArray(140000, 'b'))), MissingQmx());
     QVERIFY(!PathExists(app_ + "ran"));
     QCOMPARE(Log().first(), QByteArray("Form too large: run.qmx"));
   }
@@ -195,11 +195,10 @@ class ScriptsTest : public ServerFixture {
   void outputIsNeverReadThroughALink() {
     Put("secret.cfg", "Password=hunter2");
     Interpreter("ln -sf secret.cfg 127.0.0.1.qms");
-    QCOMPARE(Fetch(Post("a=1")), MissingQmx());
+    QCOMPARE(WebFetch(Post("a=1")), MissingQmx());
     QVERIFY(!PathExists(app_ + kOutput));
     QCOMPARE(Saved("secret.cfg"), QByteArray("Password=hunter2"));
   }
-
 };
 
 QTEST_GUILESS_MAIN(ScriptsTest)

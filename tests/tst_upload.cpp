@@ -4,7 +4,7 @@
 #include <sys/resource.h>
 #include <csignal>
 
-#include "adminfixture.h"
+#include "sitefixture.h"
 #include "uploadform.h"
 
 using namespace orvane;
@@ -20,7 +20,7 @@ QByteArray Awkward() {
 
 }  // namespace
 
-class UploadTest : public AdminFixture {
+class UploadTest : public SiteFixture {
   Q_OBJECT
 
   QByteArray Upload(const QByteArray& name, const QByteArray& content, const char* source = nullptr,
@@ -190,7 +190,6 @@ class UploadTest : public AdminFixture {
     QVERIFY(Temporaries().isEmpty());
     QCOMPARE(Upload("small.bin", "fits"), UploadDonePage(View()));
   }
-
 };
 
 QTEST_GUILESS_MAIN(UploadTest)

@@ -10,7 +10,7 @@
 
 #include "net/connection.h"
 #include "pages/pagesubstitution.h"
-#include "serverfixture.h"
+#include "sitefixture.h"
 #include "util/files.h"
 #include "web/publicserver.h"
 
@@ -32,37 +32,33 @@ QByteArray Page(const QByteArray& body) {
 
 }  // namespace
 
-class WebServerTest : public ServerFixture {
+class WebServerTest : public SiteFixture {
   Q_OBJECT
 
   // Whether a connection of the server is still receiving its request.
-  bool SomeoneArriving() const { return server_->Slots().OldestArriving() != nullptr; }
+  bool SomeoneArriving() const { return web_->Slots().OldestArriving() != nullptr; }
 
  private Q_SLOTS:
   void init() {
-    NewFolder();
+    SetUp();
     Put("docs/index.html", "<p>%software%</p>");
     Put("docs/page.html", "page");
-    StartServer();
   }
-  void cleanup() {
-    server_.reset();
-    state_.reset();
-  }
+  void cleanup() { TearDown(); }
 
   void requestsInPiecesAndHalfCloses() {
     // The rest of a request line still on its way is waited for.
-    RawClient a(Port());
+    RawClient a(WebPort());
     QVERIFY(a.Send("GE"));
     QTRY_VERIFY(SomeoneArriving());
     QVERIFY(a.Send("T /page.html HTTP/1.0\r\n\r\n"));
     QVERIFY(a.WaitClosed());
     QCOMPARE(a.received, Page("page"));
     // A connection carries one reply: what follows the answered request is not answered.
-    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\nGET /index.html HTTP/1.0\r\n\r\n"),
+    QCOMPARE(WebFetch("GET /page.html HTTP/1.0\r\n\r\nGET /index.html HTTP/1.0\r\n\r\n"),
              Page("page"));
     // A client that has ended its sending direction still gets its reply.
-    RawClient half(Port());
+    RawClient half(WebPort());
     QVERIFY(half.Send("GET /page.html HTTP/1.0\r\n\r\n"));
     half.ShutdownWrite();
     QVERIFY(half.WaitClosed());
@@ -73,21 +69,21 @@ class WebServerTest : public ServerFixture {
 
   void noReplyKeepsTheConnectionUntilItEnds() {
     // A request that gets no reply goes back to waiting for one; its end frees the only slot.
-    StartServer(1);
-    RawClient silent(Port());
+    StartWeb(1);
+    RawClient silent(WebPort());
     QVERIFY(silent.Send("HEAD /page.html HTTP/1.0\r\n\r\n"));
-    QTRY_VERIFY(SomeoneArriving() && server_->Slots().OldestArriving()->unfinished.isEmpty());
+    QTRY_VERIFY(SomeoneArriving() && web_->Slots().OldestArriving()->unfinished.isEmpty());
     QVERIFY(silent.received.isEmpty());
-    for (int i = 0; i < 5; ++i) RawClient(Port()).Send("GE");  // and clients that leave early
+    for (int i = 0; i < 5; ++i) RawClient(WebPort()).Send("GE");  // and clients that leave early
     silent.Close();
-    QCOMPARE(Fetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
+    QCOMPARE(WebFetch("GET /page.html HTTP/1.0\r\n\r\n"), Page("page"));
     QCOMPARE(Log().size(), 1);
-    QTRY_COMPARE(server_->ActiveConnections(), 0);
+    QTRY_COMPARE(web_->ActiveConnections(), 0);
   }
 
   void bodyLargerThanSocketBuffer() {
     // The reply goes out while the client is still sending; closing must not reset it.
-    RawClient client(Port());
+    RawClient client(WebPort());
     QVERIFY(client.Send("POST /page.html HTTP/1.0\r\nContent-Length: 8388608\r\n\r\n" +
                         QByteArray(8 * 1024 * 1024, 'b')));
     QVERIFY(client.WaitClosed());
@@ -98,19 +94,19 @@ class WebServerTest : public ServerFixture {
 
   void queueOrder() {
     Put("docs/big.bin", QByteArray(8 * 1024 * 1024, 'z'));
-    StartServer(1);
-    RawClient silent(Port());  // still to send its request: it keeps nobody waiting
-    RawClient first(Port(), 4096);
+    StartWeb(1);
+    RawClient silent(WebPort());  // still to send its request: it keeps nobody waiting
+    RawClient first(WebPort(), 4096);
     QVERIFY(first.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
-    QTRY_COMPARE(server_->ActiveConnections(), 1);
+    QTRY_COMPARE(web_->ActiveConnections(), 1);
     // Requests beyond the one being served wait in arrival order, and are not refused; one
     // whose client leaves gives up its place.
-    RawClient second(Port());
+    RawClient second(WebPort());
     QVERIFY(second.Send("GET /page.html HTTP/1.0\r\n\r\n"));
-    QTRY_VERIFY(server_->Slots().OldestQueued() != nullptr);
-    RawClient leaving(Port());
+    QTRY_VERIFY(web_->Slots().OldestQueued() != nullptr);
+    RawClient leaving(WebPort());
     QVERIFY(leaving.Send("GET /page.html?gone HTTP/1.0\r\n\r\n"));
-    RawClient third(Port());
+    RawClient third(WebPort());
     QVERIFY(third.Send("GET /index.html HTTP/1.0\r\n\r\n"));
     leaving.Reset();
     QCOMPARE(state_->desktop.Panel(2), QByteArray("1/1 Active Users"));
@@ -139,9 +135,9 @@ class WebServerTest : public ServerFixture {
     Put("docs/run.qmx", "script");
     Put("qmx.exe", "#!/bin/sh\n");
     QCOMPARE(::chmod((app_ + "qmx.exe").constData(), 0755), 0);
-    StartServer(1);
-    server_->SetLimits({400, 400, 400, 1000});
-    RawClient client(Port());
+    StartWeb(1);
+    web_->SetLimits({400, 400, 400, 1000});
+    RawClient client(WebPort());
     if (!sent.isEmpty()) QVERIFY(client.Send(sent));
     QVERIFY(QTest::qWaitFor(
         [&] {
@@ -154,27 +150,27 @@ class WebServerTest : public ServerFixture {
         10000));
     QVERIFY(client.received.isEmpty());
     QVERIFY(Log().isEmpty());
-    QCOMPARE(server_->ActiveConnections(), 0);
+    QCOMPARE(web_->ActiveConnections(), 0);
     // Under the cap, a target after spaces is served.
-    QCOMPARE(Fetch("GET" + QByteArray(900, ' ') + "/page.html HTTP/1.0\r\n\r\n"), Page("page"));
+    QCOMPARE(WebFetch("GET" + QByteArray(900, ' ') + "/page.html HTTP/1.0\r\n\r\n"), Page("page"));
   }
 
   void replyProgressIsWhatTheClientTakes() {
     Put("docs/big.bin", QByteArray(32 * 1024 * 1024, 'z'));
     Put("docs/slow.bin", QByteArray(160 * 1024, 's'));
-    StartServer(1);
-    server_->SetLimits({300, 300, 300, 8 * 1024});
+    StartWeb(1);
+    web_->SetLimits({300, 300, 300, 8 * 1024});
     // A reader that takes nothing loses its reply, with a reset: never taken for a whole one.
-    RawClient stalled(Port(), 4096);
+    RawClient stalled(WebPort(), 4096);
     QVERIFY(stalled.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
-    QTRY_COMPARE(server_->ActiveConnections(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(server_->ActiveConnections(), 0, 10000);
+    QTRY_COMPARE(web_->ActiveConnections(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(web_->ActiveConnections(), 0, 10000);
     QVERIFY(stalled.WaitClosed());
     QVERIFY(stalled.reset);
     QVERIFY(Log().isEmpty());
     // A slow but steady reader (about 50 KB/s) is served to the end, though the server writes
     // to its socket far more rarely than the time limit.
-    RawClient steady(Port(), 4096);
+    RawClient steady(WebPort(), 4096);
     QVERIFY(steady.Send("GET /slow.bin HTTP/1.0\r\n\r\n"));
     QVERIFY(QTest::qWaitFor(
         [&] {
@@ -188,10 +184,10 @@ class WebServerTest : public ServerFixture {
   }
 
   void manyClientsAtOnce() {
-    StartServer(20);
+    StartWeb(20);
     std::vector<std::unique_ptr<RawClient>> clients;
     for (int i = 0; i < 150; ++i) {
-      clients.push_back(std::make_unique<RawClient>(Port()));
+      clients.push_back(std::make_unique<RawClient>(WebPort()));
       QVERIFY(clients.back()->Send("GET /page.html HTTP/1.0\r\n\r\n"));
     }
     for (auto& client : clients) {
@@ -199,7 +195,7 @@ class WebServerTest : public ServerFixture {
       QCOMPARE(client->received, Page("page"));
     }
     QCOMPARE(Log().size(), 150);
-    QTRY_COMPARE(server_->ActiveConnections(), 0);
+    QTRY_COMPARE(web_->ActiveConnections(), 0);
   }
 
   void largePagesStream() {
@@ -213,7 +209,7 @@ class WebServerTest : public ServerFixture {
     raw.replace(70000, 10, "%filename%");
     Put("docs/big.htm", raw);
     state_->settings.HttpHeaders = true;
-    const QByteArray reply = Fetch("GET /big.htm HTTP/1.0\r\n\r\n");
+    const QByteArray reply = WebFetch("GET /big.htm HTTP/1.0\r\n\r\n");
     QByteArray expected = raw;
     PageContext context{app_, state_->settings.ServerName, "big.htm", "", QDateTime()};
     WriteFileAtomically(app_ + "system/counters.txt", "[]\r\ncounter=0\r\n");
@@ -229,8 +225,8 @@ class WebServerTest : public ServerFixture {
     // counts the body alone, as in bare mode.
     Put("docs/big.bin", QByteArray(3 * 1024 * 1024, 'b'));
     state_->settings.HttpHeaders = true;
-    const QByteArray page = Fetch("GET /missing.html HTTP/1.0\r\n\r\n");
-    const QByteArray file = Fetch("GET /big.bin HTTP/1.0\r\n\r\n");
+    const QByteArray page = WebFetch("GET /missing.html HTTP/1.0\r\n\r\n");
+    const QByteArray file = WebFetch("GET /big.bin HTTP/1.0\r\n\r\n");
     QVERIFY(
         page.startsWith("HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: "));
     QVERIFY(
@@ -253,7 +249,7 @@ class WebServerTest : public ServerFixture {
       errno = EINVAL;
       return ssize_t(-1);
     });
-    const QByteArray received = Fetch("GET /big.iso HTTP/1.0\r\n\r\n");
+    const QByteArray received = WebFetch("GET /big.iso HTTP/1.0\r\n\r\n");
     Connection::SetSendFileForTesting(nullptr);
     QVERIFY(received == big);
     QCOMPARE(Log(), QByteArrayList({Completion("big.iso", big.size())}));
@@ -261,15 +257,15 @@ class WebServerTest : public ServerFixture {
 
   void stopDuringALargeReplyThenRun() {
     Put("docs/big.bin", QByteArray(32 * 1024 * 1024, 'z'));
-    RawClient reader(Port(), 4096);
+    RawClient reader(WebPort(), 4096);
     QVERIFY(reader.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
     QTRY_VERIFY(reader.PollUpTo(1) || !reader.received.isEmpty());
-    server_->Stop();
+    web_->Stop();
     QVERIFY(reader.WaitClosed());
     QVERIFY(reader.reset);  // cut short: never taken for the whole file
-    QCOMPARE(server_->ActiveConnections(), 0);
-    QVERIFY(server_->Start());
-    QCOMPARE(Fetch("GET /big.bin HTTP/1.0\r\n\r\n").size(), 32 * 1024 * 1024);
+    QCOMPARE(web_->ActiveConnections(), 0);
+    QVERIFY(web_->Start());
+    QCOMPARE(WebFetch("GET /big.bin HTTP/1.0\r\n\r\n").size(), 32 * 1024 * 1024);
     QCOMPARE(Log().size(), 1);
   }
 };
