@@ -41,20 +41,7 @@ constexpr qsizetype kMaxEraseNames = 10000;
 // browser sends back exactly what FromFieldName turns into the same name. Other names stay as
 // they are.
 QByteArray FieldName(QByteArrayView name) {
-  static const char kHex[] = "0123456789ABCDEF";
-  QByteArray out;
-  out.reserve(name.size());
-  for (char c : name) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u > 0x7E || std::strchr("%+!&\"'<>", c) != nullptr) {
-      out += '%';
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return PercentEncoded(name, "%+!&\"'<>", true);
 }
 
 int HexValue(char c) {

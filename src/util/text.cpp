@@ -154,13 +154,13 @@ QByteArray EscapeHtml(QByteArrayView text) {
   return out;
 }
 
-QByteArray LinkPath(QByteArrayView name) {
+QByteArray PercentEncoded(QByteArrayView text, const char* also, bool high) {
   static const char kHex[] = "0123456789ABCDEF";
   QByteArray out;
-  out.reserve(name.size());
-  for (char c : name) {
+  out.reserve(text.size());
+  for (char c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || std::strchr("%+#?", c) != nullptr) {
+    if (u < 0x20 || u == 0x7F || (high && u > 0x7F) || (c != 0 && std::strchr(also, c))) {
       out += '%';
       out += kHex[u >> 4];
       out += kHex[u & 15];
@@ -168,7 +168,11 @@ QByteArray LinkPath(QByteArrayView name) {
       out += c;
     }
   }
-  return EscapeHtml(out);
+  return out;
+}
+
+QByteArray LinkPath(QByteArrayView name) {
+  return EscapeHtml(PercentEncoded(name, "%+#?", false));
 }
 
 }  // namespace orvane

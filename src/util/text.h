@@ -38,6 +38,10 @@ QByteArray TrimSpaces(const QByteArray& text);
 // attribute. A text without them comes back unchanged.
 QByteArray EscapeHtml(QByteArrayView text);
 
+// `text` with control bytes, DEL, the bytes in `also` and (with `high`) bytes above 127 written as
+// %XX escapes; other bytes as they are.
+QByteArray PercentEncoded(QByteArrayView text, const char* also, bool high);
+
 // A file name as the path of a link in a double-quoted attribute: the bytes that a browser or the
 // server's form decoding would read as something else (% + # ? and control bytes) become %XX
 // escapes that the decoding turns back into them, and the result is escaped for HTML, so no name
