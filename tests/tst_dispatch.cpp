@@ -233,6 +233,7 @@ class DispatchTest : public QObject {
     const Site site{app.settings, app.desktop, app.ListingPath};
     Put("docs/odd/<img src=x onerror=alert(1)>.txt", "1");
     Put("docs/odd/a&c'd+e%41#f?.txt", "22");
+    Put("docs/odd/javascript:alert(1)", "3");
     Recorded listing;
     ClientSlot slot;
     slot.sink = &listing;
@@ -242,6 +243,8 @@ class DispatchTest : public QObject {
                               "src=x onerror=alert(1)&gt;.txt</td>"));
     QVERIFY(listing.body.contains(
         "<a href=\"a&amp;c&#39;d%2Be%2541%23f%3F.txt\">a&amp;c&#39;d+e%41#f?.txt</td>"));
+    // A name cannot make its link a scheme (or, with backslashes, another host).
+    QVERIFY(listing.body.contains("<a href=\"javascript%3Aalert(1)\">"));
     Recorded file;
     slot.sink = &file;
     HandleRequest(site, slot, "GET /odd/a&c'd%2Be%2541%23f%3F.txt HTTP/1.0\r\n\r\n");

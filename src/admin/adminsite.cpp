@@ -57,6 +57,9 @@ bool AdminSite::Listen(int port) {
 }
 
 void AdminSite::Close() {
+  // An upload belongs to its connection: nothing of it may carry over to a later one.
+  upload_.Abandon();
+  watchdog_.stop();
   if (connection_ != nullptr) {
     connection_->Abort();
     connection_->deleteLater();

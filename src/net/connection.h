@@ -37,6 +37,8 @@ class Connection : public QObject, public Poller::Client {
 
   // Takes over the connected non-blocking socket `fd` of the peer `address`:`port`.
   void Open(int fd, const QByteArray& address, int port);
+  // Finished, with output still going out.
+  bool Draining() const { return phase_ == Phase::Draining; }
   // The peer's address: dotted decimal for IPv4.
   QByteArray PeerAddress() const { return peer_; }
   int PeerPort() const { return peerPort_; }

@@ -36,7 +36,7 @@ void Lingering::Add(Connection* connection, bool inputComplete) {
     Connection* oldest = waiting_.front().connection;
     waiting_.pop_front();
     oldest->disconnect(this);
-    oldest->Abort();
+    Close(oldest);
     release_(oldest);
   }
   auto done = [this, connection] { Release(connection); };
@@ -48,6 +48,15 @@ void Lingering::Add(Connection* connection, bool inputComplete) {
   if (!sweep_.isActive()) sweep_.start(std::clamp(lingerMs_ / 4, 20, 1000));
 }
 
+void Lingering::Close(Connection* connection) {
+  // A reply still going out is cut with a reset, so it is never taken for a whole one.
+  if (connection->Draining()) {
+    connection->Reset();
+  } else {
+    connection->Abort();
+  }
+}
+
 void Lingering::Release(Connection* connection) {
   auto it = std::find_if(waiting_.begin(), waiting_.end(), [connection](const Entry& entry) {
     return entry.connection == connection;
@@ -55,7 +64,7 @@ void Lingering::Release(Connection* connection) {
   if (it == waiting_.end()) return;
   waiting_.erase(it);
   connection->disconnect(this);
-  connection->Abort();
+  Close(connection);
   release_(connection);
 }
 

@@ -34,6 +34,7 @@ class Lingering : public QObject {
     QElapsedTimer since;
   };
   void Release(Connection* connection);
+  static void Close(Connection* connection);
   void Sweep();
 
   std::function<void(Connection*)> release_;

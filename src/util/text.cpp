@@ -172,7 +172,7 @@ QByteArray PercentEncoded(QByteArrayView text, const char* also, bool high) {
 }
 
 QByteArray LinkPath(QByteArrayView name) {
-  return EscapeHtml(PercentEncoded(name, "%+#?", false));
+  return EscapeHtml(PercentEncoded(name, "%+#?:\\", false));
 }
 
 }  // namespace orvane

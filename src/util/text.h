@@ -43,9 +43,10 @@ QByteArray EscapeHtml(QByteArrayView text);
 QByteArray PercentEncoded(QByteArrayView text, const char* also, bool high);
 
 // A file name as the path of a link in a double-quoted attribute: the bytes that a browser or the
-// server's form decoding would read as something else (% + # ? and control bytes) become %XX
-// escapes that the decoding turns back into them, and the result is escaped for HTML, so no name
-// can end the attribute. A name without % + # ? & < > " ' or control bytes stays as it is.
+// server's form decoding would read as something else (% + # ? and control bytes, and : and \,
+// which could make the link name a scheme or another host) become %XX escapes that the decoding
+// turns back into them, and the result is escaped for HTML, so no name can end the attribute. A
+// name without those bytes or & < > " ' stays as it is.
 QByteArray LinkPath(QByteArrayView name);
 
 }  // namespace orvane

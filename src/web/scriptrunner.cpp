@@ -151,7 +151,15 @@ void ScriptRunner::Start(Job job) {
     if (error == QProcess::FailedToStart) Finish(address, false);
   });
   if (!sweep_.isActive()) sweep_.start(std::clamp(limitMs_ / 4, 20, 1000));
+  // The child forked now is Qt's to reap, whatever state its object reports: it is known by
+  // the children that appear across the start, until its object is gone.
+  const std::vector<qint64> before = ChildrenOf(::getpid());
   process->start();
+  for (qint64 child : ChildrenOf(::getpid())) {
+    if (std::find(before.begin(), before.end(), child) != before.end()) continue;
+    interpreters_.insert(child);
+    connect(process, &QObject::destroyed, this, [this, child] { interpreters_.erase(child); });
+  }
 }
 
 void ScriptRunner::Finish(const QByteArray& address, bool ran) {
@@ -198,12 +206,8 @@ void ScriptRunner::End(QProcess& process) {
 void ScriptRunner::EndStrays() {
   // Our own children that we did not start are descendants of an interpreter that has gone.
   // Interpreters, running or being ended, are Qt's to reap.
-  std::set<qint64> ours;
-  for (const QProcess* process : findChildren<QProcess*>()) {
-    if (process->state() != QProcess::NotRunning) ours.insert(process->processId());
-  }
   for (qint64 child : ChildrenOf(::getpid())) {
-    if (ours.count(child) != 0) continue;
+    if (interpreters_.count(child) != 0) continue;
     KillTree(child);
     strays_.insert(child);
   }

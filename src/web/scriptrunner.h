@@ -79,8 +79,9 @@ class ScriptRunner : public QObject {
   Site site_;
   std::map<QByteArray, Active> running_;
   std::map<QByteArray, std::deque<Job>> queued_;
-  std::deque<QByteArray> ready_;  // addresses with queued jobs and no run, in turn
-  std::set<qint64> strays_;       // descendants ended and not reaped yet
+  std::deque<QByteArray> ready_;   // addresses with queued jobs and no run, in turn
+  std::set<qint64> strays_;        // descendants ended and not reaped yet
+  std::set<qint64> interpreters_;  // children we started, until their objects are gone
   QTimer sweep_;
   int limitMs_ = 30000;
 };
