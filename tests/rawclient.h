@@ -104,12 +104,6 @@ class RawClient {
     return QTest::qWaitFor([this] { return Poll(); }, timeoutMs);
   }
 
-  // Lets the event loop run for a moment and says whether the connection is still open.
-  bool StillOpenAfter(int ms) {
-    QTest::qWait(ms);
-    return !Poll();
-  }
-
   void Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

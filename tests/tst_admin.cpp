@@ -295,17 +295,6 @@ class AdminTest : public SiteFixture {
     QVERIFY(Fetch("GET / HTTP/1.0\r\n\r\n").startsWith("<html>"));
   }
 
-  void headerMode() {
-    state_->settings.HttpHeaders = true;
-    const QByteArray page = Fetch("GET / HTTP/1.1\r\n\r\n");
-    const QByteArray login = page.mid(page.indexOf("\r\n\r\n") + 4);
-    QCOMPARE(page.left(page.indexOf("\r\n\r\n") + 4),
-             "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                 QByteArray::number(login.size()) +
-                 "\r\nConnection: close\r\nServer: Orvane Light 0.7\r\n\r\n");
-    QVERIFY(login.startsWith("<html><head><Title>Orvane Light Remote Server Login"));
-  }
-
   void restartAdmin() {
     LogIn();
     site_->Restart();  // the login ends, and the site listens again
