@@ -96,108 +96,89 @@ class DispatchTest : public QObject {
     Put("docs/form.cgi", "#!/bin/sh");
   }
 
+  // One row: what `request` gets (how, status, media type, body; "*" for any), the request's
+  // name in the completion line ("*" for any) and the log lines before it.
+  static void Row(const QByteArray& title, const QByteArray& request, const char* how,
+                  ReplyStatus status = {}, const char* type = "", const QByteArray& body = "*",
+                  const QByteArray& name = "*", const QByteArray& log = {}) {
+    QTest::newRow(title.constData())
+        << request << QByteArray(how) << int(status) << QByteArray(type) << body << name << log;
+  }
+
   void dispatch_data() {
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("how");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("type");
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QByteArray>("name");  // the request's name in the completion line
+    QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QByteArray>("log");
-    const int ok = int(ReplyStatus::Ok), missing = int(ReplyStatus::NotFound),
-              refused = int(ReplyStatus::Forbidden), failed = int(ReplyStatus::ServerError);
-    const QByteArray html = "text/html";
-    const QByteArray pageHtml = Page("page");
-    auto row = [](const char* title) { return &QTest::newRow(title); };
-    *row("index") << QByteArray("GET / HTTP/1.0\r\n\r\n") << QByteArray("page") << ok << html
-                  << Page("<p>Orvane Light 0.7 on Orvane Light v.0.7: index.html</p>")
-                  << QByteArray("index.html") << QByteArray();
+    const ReplyStatus ok = ReplyStatus::Ok, missing = ReplyStatus::NotFound,
+                      refused = ReplyStatus::Forbidden, failed = ReplyStatus::ServerError;
+    const char* html = "text/html";
+    Row("index", "GET / HTTP/1.0\r\n\r\n", "page", ok, html,
+        Page("<p>Orvane Light 0.7 on Orvane Light v.0.7: index.html</p>"), "index.html");
     for (const char* request : {"GET /page.html?a=1 HTTP/1.0\r\n\r\n", "get /page.html HTTP/1.0",
                                 "GET /page.html", "GET //page.html HTTP/1.0\r\n\r\n"}) {
-      *row(request) << QByteArray(request) << QByteArray("page") << ok << html << pageHtml
-                    << QByteArray("page.html") << QByteArray();
+      Row(request, request, "page", ok, html, Page("page"), "page.html");
     }
-    for (const char* name : {"p%61ge.html", "sub", "sub/INDEX.HTML", "<b>.htm"}) {
-      const QByteArray escaped = QByteArray(name).replace("<", "&lt;").replace(">", "&gt;");
-      *row(name) << "GET /" + QByteArray(name) + " HTTP/1.0\r\n\r\n"
-                 << QByteArray("page") << missing << html
-                 << QByteArray(
-                        "<HTML>\r\n<HEAD>\r\n<TITLE>Orvane Light Version 0.7</TITLE>\r\n"
-                        "</HEAD>\r\n<BODY BGCOLOR=WHITE TEXT=BLACK>\r\n<font face=arial>"
-                        "<h1>Error 404:</h1>\r\nFile Not Found (/") +
-                        escaped +
-                        ").\r\n<BR></font><HR><BR><Center><b>Orvane Light Version 0.7</b></center>"
-                        "</html>\r\n</BODY>\r\n</HTML>\r\n"
-                 << "404 /" + QByteArray(name) << QByteArray();
+    for (const QByteArray name : {"p%61ge.html", "sub", "sub/INDEX.HTML", "<b>.htm"}) {
+      Row(name, "GET /" + name + " HTTP/1.0\r\n\r\n", "page", missing, html,
+          "<HTML>\r\n<HEAD>\r\n<TITLE>Orvane Light Version 0.7</TITLE>\r\n</HEAD>\r\n<BODY "
+          "BGCOLOR=WHITE TEXT=BLACK>\r\n<font face=arial><h1>Error 404:</h1>\r\nFile Not Found (/" +
+              QByteArray(name).replace("<", "&lt;").replace(">", "&gt;") +
+              ").\r\n<BR></font><HR><BR><Center><b>Orvane Light Version 0.7</b></center></html>"
+              "\r\n</BODY>\r\n</HTML>\r\n",
+          "404 /" + name);
     }
-    *row("HEAD of a missing file")
-        << QByteArray("HEAD /gone.htm HTTP/1.0\r\n\r\n") << QByteArray("page") << missing << html
-        << QByteArray("*") << QByteArray("404 /gone.htm") << QByteArray();
-    *row("refusal") << QByteArray("GET /../server.cfg HTTP/1.0\r\n\r\n") << QByteArray("page")
-                    << refused << html << Unauthorized() << QByteArray()
-                    << QByteArray("[10.0.0.1] Hack attempt! ../server.cfg");
-    *row("refusal of escapes") << QByteArray("POST /a/%2E%2E/..%5Cx HTTP/1.0\r\n\r\n")
-                               << QByteArray("page") << refused << html << Unauthorized()
-                               << QByteArray()
-                               << QByteArray("[10.0.0.1] Hack attempt! a/%2E%2E/..\\x");
-    *row("forged log line") << QByteArray("GET /..\r\n[1.2.3.4]\tforged HTTP/1.0\r\n\r\n")
-                            << QByteArray("page") << refused << html << Unauthorized()
-                            << QByteArray()
-                            << QByteArray(
-                                   "[10.0.0.1] Hack attempt! ..\\x0D\\x0A[1.2.3.4]\\x09forged");
+    Row("HEAD of a missing file", "HEAD /gone.htm HTTP/1.0\r\n\r\n", "page", missing, html, "*",
+        "404 /gone.htm");
+    Row("refusal", "GET /../server.cfg HTTP/1.0\r\n\r\n", "page", refused, html, Unauthorized(), "",
+        "[10.0.0.1] Hack attempt! ../server.cfg");
+    Row("refusal of escapes", "POST /a/%2E%2E/..%5Cx HTTP/1.0\r\n\r\n", "page", refused, html,
+        Unauthorized(), "", "[10.0.0.1] Hack attempt! a/%2E%2E/..\\x");
+    Row("forged log line", "GET /..\r\n[1.2.3.4]\tforged HTTP/1.0\r\n\r\n", "page", refused, html,
+        Unauthorized(), "", "[10.0.0.1] Hack attempt! ..\\x0D\\x0A[1.2.3.4]\\x09forged");
     const QByteArray listing = Page(kTable +
                                     "<tr>\r\n <td>&nbsp;</td>\r\n<td><a href=\"a.txt\">a.txt</td>"
                                     "\r\n<td>12</td>\r\n</tr>\r\n" +
                                     kTableEnd);
-    *row("listing") << QByteArray("GET /sub/ HTTP/1.0\r\n\r\n") << QByteArray("page") << ok
-                    << QByteArray() << listing << QByteArray("DIR /docs/sub/") << QByteArray();
-    *row("listing by index name") << QByteArray("GET /sub/index.html HTTP/1.0\r\n\r\n")
-                                  << QByteArray("page") << ok << QByteArray() << listing
-                                  << QByteArray("DIR /docs/sub/") << QByteArray();
-    *row("listing of nothing") << QByteArray("GET /nothing/ HTTP/1.0\r\n\r\n") << QByteArray("page")
-                               << ok << QByteArray() << Page(kTable + kTableEnd)
-                               << QByteArray("DIR /docs/nothing/") << QByteArray();
-    *row("listing name with NUL") << QByteArray("GET /sub\0x/ HTTP/1.0\r\n\r\n", 22)
-                                  << QByteArray("page") << ok << QByteArray()
-                                  << Page(kTable + kTableEnd) << QByteArray("*") << QByteArray();
+    Row("listing", "GET /sub/ HTTP/1.0\r\n\r\n", "page", ok, "", listing, "DIR /docs/sub/");
+    Row("listing by index name", "GET /sub/index.html HTTP/1.0\r\n\r\n", "page", ok, "", listing,
+        "DIR /docs/sub/");
+    Row("listing of nothing", "GET /nothing/ HTTP/1.0\r\n\r\n", "page", ok, "",
+        Page(kTable + kTableEnd), "DIR /docs/nothing/");
+    Row("listing name with NUL", QByteArray("GET /sub\0x/ HTTP/1.0\r\n\r\n", 22), "page", ok, "",
+        Page(kTable + kTableEnd));
     QByteArray binary;
     for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
-    *row("binary file") << QByteArray("GET /image.gif HTTP/1.0\r\n\r\n") << QByteArray("file") << ok
-                        << QByteArray("image/gif") << binary << QByteArray("image.gif")
-                        << QByteArray();
-    *row("no extension") << QByteArray("GET /README HTTP/1.0\r\n\r\n") << QByteArray("file") << ok
-                         << QByteArray() << QByteArray("read me") << QByteArray("README")
-                         << QByteArray();
-    *row("script's text") << QByteArray("GET /run.qmx HTTP/1.0\r\n\r\n") << QByteArray("file") << ok
-                          << QByteArray("application/octet-stream") << QByteArray("script text")
-                          << QByteArray("run.qmx") << QByteArray();
-    *row("empty file") << QByteArray("GET /empty.bin HTTP/1.0\r\n\r\n") << QByteArray("page") << ok
-                       << html << EmptyFilePage() << QByteArray("empty.bin") << QByteArray();
-    *row("empty page") << QByteArray("GET /empty.html HTTP/1.0\r\n\r\n") << QByteArray("page") << ok
-                       << html << HtmlFooter() << QByteArray("empty.html") << QByteArray();
-    *row("text file") << QByteArray("GET /notes.TXT HTTP/1.0\r\n\r\n") << QByteArray("page") << ok
-                      << QByteArray("text/plain") << "text Orvane Light 0.7" + TextFooter()
-                      << QByteArray("notes.TXT") << QByteArray();
-    *row("name ending in htm") << QByteArray("GET /xhtm HTTP/1.0\r\n\r\n") << QByteArray("page")
-                               << ok << QByteArray("application/octet-stream")
-                               << Page("Orvane Light 0.7") << QByteArray("xhtm") << QByteArray();
-    for (const char* target : {"form.cgi", "page.html", "RUN.QMX"}) {
-      *row(target) << "POST /" + QByteArray(target) + " HTTP/1.0\r\n\r\na=1" << QByteArray("page")
-                   << failed << html << QByteArray("*") << "500 /" + QByteArray(target)
-                   << QByteArray();
+    Row("binary file", "GET /image.gif HTTP/1.0\r\n\r\n", "file", ok, "image/gif", binary,
+        "image.gif");
+    Row("no extension", "GET /README HTTP/1.0\r\n\r\n", "file", ok, "", "read me", "README");
+    Row("script's text", "GET /run.qmx HTTP/1.0\r\n\r\n", "file", ok, "application/octet-stream",
+        "script text", "run.qmx");
+    Row("empty file", "GET /empty.bin HTTP/1.0\r\n\r\n", "page", ok, html, EmptyFilePage(),
+        "empty.bin");
+    Row("empty page", "GET /empty.html HTTP/1.0\r\n\r\n", "page", ok, html, HtmlFooter(),
+        "empty.html");
+    Row("text file", "GET /notes.TXT HTTP/1.0\r\n\r\n", "page", ok, "text/plain",
+        "text Orvane Light 0.7" + TextFooter(), "notes.TXT");
+    Row("name ending in htm", "GET /xhtm HTTP/1.0\r\n\r\n", "page", ok, "application/octet-stream",
+        Page("Orvane Light 0.7"), "xhtm");
+    for (const QByteArray target : {"form.cgi", "page.html", "RUN.QMX"}) {
+      Row("POST to " + target, "POST /" + target + " HTTP/1.0\r\n\r\na=1", "page", failed, html,
+          "*", "500 /" + target);
     }
-    *row("missing interpreter") << QByteArray("POST /run.qmx HTTP/1.0\r\n\r\n")
-                                << QByteArray("page") << failed << html << QByteArray("*")
-                                << QByteArray("124 /run.qmx") << QByteArray();
+    Row("missing interpreter", "POST /run.qmx HTTP/1.0\r\n\r\n", "page", failed, html, "*",
+        "124 /run.qmx");
     for (const QByteArray& request :
          {QByteArray("HEAD /page.html HTTP/1.0\r\n\r\n"), QByteArray("GET /?a=1 HTTP/1.0\r\n\r\n"),
           QByteArray("GET"), QByteArray("GET "),
           QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11)}) {
-      *row(("no reply: " + request.left(12).toPercentEncoding(" /")).constData())
-          << request << QByteArray("none") << 0 << QByteArray() << QByteArray() << QByteArray("*")
-          << QByteArray();
+      Row("no reply: " + request.left(12).toPercentEncoding(" /"), request, "none");
     }
   }
+
   void dispatch() {
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, how);
