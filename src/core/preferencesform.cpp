@@ -14,7 +14,8 @@ QByteArray PreferencesForm::Read(const char* section, const char* key) const {
 }
 
 void PreferencesForm::Write(const char* section, const char* key, const QByteArray& value) {
-  WriteINI(section, key, value, file_);  // a failed write goes unnoticed, as with the original
+  // A failed write is not reported here; the save goes on with the next key.
+  WriteINI(section, key, value, file_);
 }
 
 void PreferencesForm::Changed() {
