@@ -295,6 +295,22 @@ class AdminTest : public SiteFixture {
     QVERIFY(Fetch("GET / HTTP/1.0\r\n\r\n").startsWith("<html>"));
   }
 
+  void formsThatTrickleKeepNobodyOut() {
+    // Another address opens 40 connections, each with whole header lines announcing a form and
+    // then nothing: the owner's login page and login are answered all the same.
+    std::vector<std::unique_ptr<RawClient>> strangers;
+    for (int i = 0; i < 40; ++i) {
+      strangers.push_back(std::make_unique<RawClient>(Port(), 0, "127.0.0.2"));
+      QVERIFY(strangers.back()->Send("POST / HTTP/1.1\r\nContent-Length: 100\r\n\r\nA"));
+    }
+    QVERIFY(Fetch("GET / HTTP/1.0\r\n\r\n").startsWith("<html>"));
+    LogIn();
+    // At most two of them still wait for the site.
+    int open = 0;
+    for (auto& stranger : strangers) open += stranger->Poll() ? 0 : 1;
+    QVERIFY(open <= Arrivals::kMaxPerAddress);
+  }
+
   void restartAdmin() {
     LogIn();
     site_->Restart();  // the login ends, and the site listens again

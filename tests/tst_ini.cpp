@@ -110,23 +110,6 @@ class IniTest : public QObject {
     QCOMPARE(Content(), after);
   }
 
-  void freshFileKeepsWriteOrder() {
-    WriteINI("Server", "ServerName", "My Site", file_);
-    WriteINI("Server", "IndexFile", "index.html", file_);
-    WriteINI("Server", "MaxConnect", "50", file_);
-    WriteINI("Server", "Port", "80", file_);
-    WriteINI("Admin", "Allow", "1", file_);
-    WriteINI("Admin", "UserName", "me", file_);
-    WriteINI("Admin", "Password", "secret", file_);
-    WriteINI("Admin", "Port", "5656", file_);
-    QCOMPARE(Content(), QByteArray("[Server]\nServerName=My Site\nIndexFile=index.html\n"
-                                   "MaxConnect=50\nPort=80\n[Admin]\nAllow=1\nUserName=me\n"
-                                   "Password=secret\nPort=5656\n"));
-    WriteINI("Admin", "Port", "6000", file_);
-    QCOMPARE(ReadINI("Server", "Port", file_), QByteArray("80"));
-    QCOMPARE(ReadINI("Admin", "Port", file_), QByteArray("6000"));
-  }
-
   void fileModes() {
     // A new file may hold a password: its owner alone may read it. An existing file keeps its mode.
     struct stat info;

@@ -58,20 +58,6 @@ class PagesTest : public QObject {
     QCOMPARE(Substituted(page), expected + HtmlFooter());
   }
 
-  void timeForms_data() {
-    QTest::addColumn<QTime>("time");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("midnight") << QTime(0, 0, 5) << QByteArray("12:00:05 AM");
-    QTest::newRow("noon") << QTime(12, 30, 0) << QByteArray("12:30:00 PM");
-    QTest::newRow("evening") << QTime(23, 59, 59) << QByteArray("11:59:59 PM");
-  }
-  void timeForms() {
-    QFETCH(QTime, time);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(TimeText(time), expected);
-    QCOMPARE(DateText(QDate(2027, 1, 31)), QByteArray("1/31/2027"));
-  }
-
   void strangerTextIsEscapedInHtml() {
     // What a client chooses (the name it asks for, the folder it lists) never becomes markup in
     // an HTML page; a text file gets it as it is.
