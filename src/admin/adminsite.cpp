@@ -84,14 +84,13 @@ void AdminSite::Restart() {
   if (!AdminCredentialsSet(s)) {
     app_.desktop.Warn(NeedCredentialsText());
     closed = "Closed: no user name or password";
-  } else if (port < 1 || port > 65535) {
-    closed = "Closed: port " + QByteArray::number(port) + " is not between 1 and 65535";
-  } else if (!Listen(port)) {
-    closed = "Closed: port " + QByteArray::number(port) + " cannot be used";
+  } else if (port < 1 || port > 65535 || !Listen(port)) {
+    closed = "Closed: port " + QByteArray::number(port) +
+             (port < 1 || port > 65535 ? " is not between 1 and 65535" : " cannot be used");
+    app_.desktop.AppendLog("Remote administration " + closed);
   }
   if (!closed.isEmpty()) {
     Close();
-    if (closed.contains("port")) app_.desktop.AppendLog("Remote administration " + closed);
     app_.desktop.SetPanel(3, "Remote=Offline");
     SetPanel(closed);
     return;

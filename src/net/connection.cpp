@@ -118,19 +118,31 @@ void Connection::SendStream(std::unique_ptr<ByteSource> source) {
   Queue(std::move(segment));
 }
 
-QByteArray Connection::LocalHost() const {
+namespace {
+
+// The address of this end of `fd` as a link's host (IPv6 in brackets), and its port.
+bool LocalAddress(int fd, QByteArray& host, int& port) {
   sockaddr_storage local{};
   socklen_t length = sizeof local;
-  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return {};
-  const QByteArray address = AddressText(local);
-  return address.contains(':') ? "[" + address + "]" : address;
+  if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return false;
+  host = AddressText(local);
+  if (host.contains(':')) host = "[" + host + "]";
+  port = AddressPort(local);
+  return true;
+}
+
+}  // namespace
+
+QByteArray Connection::LocalHost() const {
+  QByteArray host;
+  int port = 0;
+  return LocalAddress(fd_, host, port) ? host : QByteArray();
 }
 
 QByteArray Connection::LocalEnd() const {
-  sockaddr_storage local{};
-  socklen_t length = sizeof local;
-  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return {};
-  return LocalHost() + ":" + QByteArray::number(AddressPort(local));
+  QByteArray host;
+  int port = 0;
+  return LocalAddress(fd_, host, port) ? host + ":" + QByteArray::number(port) : QByteArray();
 }
 
 int Connection::Unsent() const {

@@ -76,6 +76,12 @@ std::optional<QByteArray> ReadWholeFile(const QByteArray& path) {
   const int fd = OpenRegularFile(path, &size);
   if (fd < 0) return std::nullopt;
   std::optional<QByteArray> content = ReadOpenFile(fd, size);
+  // Files of /proc say they are empty and are not: what such a file holds is read to its end.
+  if (content && size == 0) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) content->append(buffer, n);
+  }
   ::close(fd);
   return content;
 }

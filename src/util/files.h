@@ -18,7 +18,8 @@ bool PathExists(const QByteArray& path);
 bool DirExists(const QByteArray& path);
 
 // The whole content of a regular file, one character per byte; nothing when it cannot be opened
-// or read. An empty file gives an empty text. Never creates a file.
+// or read. An empty file gives an empty text; a file that reports no size (those of /proc) is
+// read to its end. Never creates a file.
 std::optional<QByteArray> ReadWholeFile(const QByteArray& path);
 
 // Opens a regular file for reading without ever blocking on a pipe or device and gives its size;

@@ -75,10 +75,6 @@ void PublicServer::SendPage(ClientSlot& slot) {
     EndWithoutReply(slot);  // the file shrank or cannot be read: no whole reply can be made
     return;
   }
-  if (page->Length() == 0) {
-    Reply(slot, EmptyFilePage(), {slot.pageKind.status, "text/html"});
-    return;
-  }
   table_.Enter(slot, SlotState::Sending);
   if (app_.settings.HttpHeaders) {
     const QByteArray header = ReplyHeader(slot.pageKind, page->Length());

@@ -1,7 +1,6 @@
 #include "web/scriptrunner.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -21,18 +20,6 @@ namespace orvane {
 
 namespace {
 
-// A file of /proc, whose size says nothing of its content.
-QByteArray ReadProcFile(const QByteArray& path) {
-  QByteArray content;
-  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return content;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) content.append(buffer, n);
-  ::close(fd);
-  return content;
-}
-
 // The children of process `pid`, from every thread of it.
 std::vector<qint64> ChildrenOf(qint64 pid) {
   std::vector<qint64> children;
@@ -41,7 +28,8 @@ std::vector<qint64> ChildrenOf(qint64 pid) {
   if (folder == nullptr) return children;
   while (const dirent* entry = ::readdir(folder)) {
     if (entry->d_name[0] == '.') continue;
-    const QByteArray list = ReadProcFile(tasks + entry->d_name + "/children");
+    const QByteArray list =
+        ReadWholeFile(tasks + entry->d_name + "/children").value_or(QByteArray());
     for (const QByteArray& word : list.simplified().split(' ')) {
       bool ok = false;
       const qint64 child = word.toLongLong(&ok);
