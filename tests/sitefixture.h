@@ -68,7 +68,8 @@ class SiteFixture : public QObject {
     state_->settings.RunningPort = 0;
     state_->settings.MaxConnect = maxConnect;
     QVERIFY(web_->Start());
-    state_->settings.RunningPort = 80;  // what the administration site's links name
+    // What the administration site's links name; start the server again through here only.
+    state_->settings.RunningPort = 80;
   }
 
   quint16 WebPort() const { return web_->ListeningPort(); }
