@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "../tests/recordingsink.h"
 #include "scratch.h"
 
 #include "core/appstate.h"
@@ -23,20 +24,6 @@ namespace {
 using namespace orvane;
 
 const QByteArray kSecret = "SECRET-OUTSIDE-DOCS-7731";
-
-struct Record : ReplySink {
-  QByteArray reply;
-  void Reply(ClientSlot&, const QByteArray& page, const ReplyKind&) override { reply = page; }
-  void ReplyFile(ClientSlot&, int fd, qint64 length, const ReplyKind&) override {
-    reply = ReadOpenFile(fd, length).value_or(QByteArray());
-    ::close(fd);
-  }
-  void ReplyPage(ClientSlot&, std::unique_ptr<PageSubstitution> page, const ReplyKind&) override {
-    reply = WholePage(*page).value_or(QByteArray());
-  }
-  void AwaitBody(ClientSlot&, qint64) override {}
-  void RunScript(ClientSlot&, const ScriptRun&) override {}
-};
 
 AppState& App() {
   static HeadlessShell shell(DevNull(), DevNull());  // the log is not wanted, only written
@@ -61,7 +48,7 @@ AppState& App() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AppState& app = App();
   const Site site{app.settings, app.desktop, app.ListingPath};
-  Record record;
+  Recorded record;
   ClientSlot slot;
   slot.sink = &record;
   slot.peer = "10.0.0.1";
@@ -71,10 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text += piece;
     if (!slot.scanner.Complete(text)) continue;
     HandleRequest(site, slot, text);
-    if (record.reply.contains(kSecret)) std::abort();
+    if (record.body.contains(kSecret)) std::abort();
     text.clear();
     slot.scanner.Reset();
-    record.reply.clear();
+    record.body.clear();
   }
   return 0;
 }

@@ -33,12 +33,11 @@ class DevToolsBrowser {
     });
     process_.setProgram(QStringLiteral("chromium"));
     process_.setArguments(
-        {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
-         QStringLiteral("--disable-gpu"), QStringLiteral("--disable-quic"),
-         QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
-         QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
-         QStringLiteral("--remote-debugging-pipe"),
-         QStringLiteral("--user-data-dir=") + profile_.path(), QStringLiteral("about:blank")});
+        QStringLiteral("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                       "--disable-background-networking --disable-component-update "
+                       "--disable-sync --remote-debugging-pipe about:blank")
+            .split(QLatin1Char(' '))
+        << QStringLiteral("--user-data-dir=") + profile_.path());
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(QProcess::nullDevice());
     process_.start();
@@ -50,9 +49,7 @@ class DevToolsBrowser {
     process_.waitForFinished(5000);
     if (process_.state() != QProcess::NotRunning) process_.kill();
     process_.waitForFinished(5000);
-    for (int fd : {toBrowser_, fromBrowser_}) {
-      if (fd >= 0) ::close(fd);
-    }
+    for (int fd : {toBrowser_, fromBrowser_}) ::close(fd);
   }
 
   // Opens `url` in a new tab and attaches to it; false when the browser does not answer.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <QByteArray>
 #include <QTest>
+#include <algorithm>
 #include <cerrno>
 
 namespace orvane {
@@ -41,24 +42,17 @@ class RawClient {
   // Sends all of `data`, letting the event loop run while the socket is full.
   bool Send(const QByteArray& data, int timeoutMs = 30000) {
     qsizetype sent = 0;
-    return QTest::qWaitFor(
-               [&] {
-                 while (sent < data.size()) {
-                   const ssize_t n = ::send(fd_, data.constData() + sent,
-                                            static_cast<size_t>(data.size() - sent), MSG_NOSIGNAL);
-                   if (n > 0) {
-                     sent += n;
-                     continue;
-                   }
-                   if (n < 0 && (errno == EAGAIN || errno == EINPROGRESS || errno == ENOTCONN)) {
-                     return false;
-                   }
-                   return true;  // broken: stop trying
-                 }
-                 return true;
-               },
-               timeoutMs) &&
-           sent == data.size();
+    const auto more = [&] {
+      while (sent < data.size()) {
+        const ssize_t n =
+            ::send(fd_, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+          return !(n < 0 && (errno == EAGAIN || errno == EINPROGRESS || errno == ENOTCONN));
+        sent += n;
+      }
+      return true;  // all sent, or broken: stop trying
+    };
+    return QTest::qWaitFor(more, timeoutMs) && sent == data.size();
   }
 
   void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
@@ -70,33 +64,20 @@ class RawClient {
     Close();
   }
 
-  // Reads what has arrived; true once the server has closed the connection.
-  bool Poll() {
+  // Reads what has arrived, or at most `max` bytes of it as a slow reader does; true once the
+  // server has closed the connection.
+  bool Poll(qsizetype max = -1) {
     char buffer[65536];
     for (;;) {
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-      if (n > 0) {
-        received.append(buffer, n);
-        continue;
-      }
-      if (n == 0) return closed = true;
+      const qsizetype want = max < 0 ? qsizetype(sizeof buffer) : std::min<qsizetype>(max, 65536);
+      const ssize_t n = ::recv(fd_, buffer, static_cast<size_t>(want), 0);
+      if (n > 0) received.append(buffer, n);
+      if (n > 0 && max < 0) continue;
+      if (n >= 0) return closed = n == 0;
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOTCONN) return false;
       reset = errno == ECONNRESET;
       return closed = true;
     }
-  }
-
-  // Reads at most `max` bytes of what has arrived, as a slow reader does; true once closed.
-  bool PollUpTo(qsizetype max) {
-    char buffer[65536];
-    const ssize_t n = ::recv(fd_, buffer, static_cast<size_t>(std::min<qsizetype>(max, 65536)), 0);
-    if (n > 0) received.append(buffer, n);
-    if (n == 0) return closed = true;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN) {
-      reset = errno == ECONNRESET;
-      return closed = true;
-    }
-    return false;
   }
 
   // Waits until the server closes the connection.

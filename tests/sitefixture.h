@@ -58,11 +58,7 @@ class SiteFixture : public QObject {
     state_->settings.AdminPort = Port();
     token_.clear();
   }
-  void TearDown() {
-    site_.reset();
-    web_.reset();
-    state_.reset();
-  }
+  void TearDown() { site_.reset(), web_.reset(), state_.reset(); }
   // (Re)starts the public server with `maxConnect` turns.
   void StartWeb(int maxConnect) {
     state_->settings.RunningPort = 0;
@@ -84,11 +80,9 @@ class SiteFixture : public QObject {
     if (!client.WaitClosed(timeoutMs)) return "<still open>";
     return client.received;
   }
-  QByteArray WebFetch(const QByteArray& request, int timeoutMs = 30000) {
-    return Exchange(WebPort(), request, nullptr, timeoutMs);
-  }
-  QByteArray Fetch(const QByteArray& request, const char* source = nullptr) {
-    return Exchange(Port(), request, source);
+  QByteArray WebFetch(const QByteArray& r, int ms = 30000) { return Exchange(WebPort(), r, 0, ms); }
+  QByteArray Fetch(const QByteArray& r, const char* source = 0) {
+    return Exchange(Port(), r, source);
   }
 
   void Put(const QByteArray& name, const QByteArray& content = "x") {

@@ -1,13 +1,15 @@
-// A real browser against the real program: Chromium, headless, loads pages from the server
-// running on port 80 (the one port where browsers still accept bare replies without a status
-// line).
+// A real browser against the real program: headless Chromium, driven through DevTools, clicks
+// through the shipped sample site with headers on, and loads a bare page on port 80 (the one
+// port where browsers still accept replies without a status line).
 
+#include <QDirIterator>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "devtoolsbrowser.h"
 #include "rawclient.h"
 #include "util/files.h"
 
@@ -17,22 +19,51 @@ class BrowserTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir dir_;
-  QTemporaryDir profile_;
+  QByteArray docs_;
   QProcess server_;
+  quint16 port_ = 0;
+  quint16 adminPort_ = 0;
+  std::unique_ptr<DevToolsBrowser> browser_;
 
-  // The page as the browser built it, after its scripts (none here) and parsing.
-  QByteArray Dom(const QString& path) {
-    QProcess browser;
-    browser.start(
-        QStringLiteral("chromium"),
-        {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
-         QStringLiteral("--disable-gpu"), QStringLiteral("--disable-quic"),
-         QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
-         QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
-         QStringLiteral("--user-data-dir=") + profile_.path(), QStringLiteral("--dump-dom"),
-         QStringLiteral("http://127.0.0.1") + path});
-    if (!browser.waitForFinished(60000)) return "<browser did not finish>";
-    return browser.readAllStandardOutput();
+  // Runs the program on the folder `dir` and waits until `port` answers.
+  static bool Start(QProcess& server, const QString& dir, quint16 port) {
+    server.start(QStringLiteral(ORVANE_BINARY),
+                 {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir});
+    const auto answers = [port] {
+      RawClient client(port);
+      return client.Send("GET / HTTP/1.0\r\n\r\n", 200) && client.WaitClosed(2000) &&
+             !client.received.isEmpty();
+    };
+    return server.waitForStarted() && QTest::qWaitFor(answers, 20000);
+  }
+  static void Stop(QProcess& server) {
+    server.terminate();
+    server.waitForFinished(10000);
+  }
+  QString Url(quint16 port, const char* path = "/") const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(QLatin1String(path));
+  }
+  bool Click(const char* name) {
+    return browser_
+        ->Evaluate(QStringLiteral("document.querySelector('input[name=\"%1\"]').click(); true")
+                       .arg(QLatin1String(name)))
+        .toBool();
+  }
+  // The page's text once its title has `title` in it.
+  QString TextOnceTitled(const char* title) {
+    return browser_
+        ->WaitFor(QStringLiteral("document.title.includes('%1') ? document.body.innerText : ''")
+                      .arg(QLatin1String(title)))
+        .toString();
+  }
+  void LogIn() {
+    QVERIFY(browser_->Open(Url(adminPort_)));
+    QVERIFY(browser_->WaitFor(QStringLiteral("!!document.querySelector('input[type=password]')"))
+                .toBool());
+    browser_->Evaluate(
+        QStringLiteral("document.querySelector('input[type=text]').value='owner';"
+                       "document.querySelector('input[type=password]').value='Secret1';"));
+    QVERIFY(Click("Request") && !TextOnceTitled("Logged In").isEmpty());
   }
 
  private Q_SLOTS:
@@ -41,47 +72,130 @@ class BrowserTest : public QObject {
       QFAIL("chromium is not installed (scripts/test.sh installs it)");
     }
     {
-      QTcpServer probe;
-      if (!probe.listen(QHostAddress::Any, 80)) QSKIP("port 80 is taken or needs root");
+      QTcpServer probe, adminProbe;
+      QVERIFY(probe.listen(QHostAddress::LocalHost) && adminProbe.listen(QHostAddress::LocalHost));
+      port_ = probe.serverPort();
+      adminPort_ = adminProbe.serverPort();
     }
+    // The sample site as shipped, with the sample interpreter and its own settings file.
+    const QString site = QStringLiteral(SITE_DIR);
+    QDirIterator files(site, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+      const QString from = files.next();
+      const QString to = dir_.path() + from.mid(site.size());
+      QDir().mkpath(QFileInfo(to).absolutePath());
+      QVERIFY(QFile::copy(from, to));
+    }
+    QVERIFY(QFile::copy(QStringLiteral(QMX_BINARY), dir_.path() + QStringLiteral("/qmx.exe")));
     const QByteArray app = QFile::encodeName(dir_.path()) + "/";
-    QVERIFY(MakeDir(app + "docs"));
-    QVERIFY(MakeDir(app + "docs/sub"));
-    QVERIFY(MakeDir(app + "system"));
-    QVERIFY(WriteFileAtomically(app + "docs/index.html",
-                                "<html><head><title>%server-name%</title></head><body><h1 "
-                                "id=t>Hello from %software%</h1><noscript>ns</noscript></body>"
-                                "</html>"));
-    QVERIFY(WriteFileAtomically(app + "docs/sub/a.txt", "123456789012"));
-    QVERIFY(
-        WriteFileAtomically(app + "system/template.html",
-                            "<html><body><h2>In %server-path%</h2>%information%</body></html>"));
-    QVERIFY(WriteFileAtomically(app + "server.cfg", "[Server]\nServerName=Browser Site\n"));
-    server_.start(QStringLiteral(ORVANE_BINARY),
-                  {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir_.path()});
-    QVERIFY(server_.waitForStarted());
-    QVERIFY(QTest::qWaitFor(
-        [] {
-          RawClient client(80);
-          return client.Send("GET / HTTP/1.0\r\n\r\n", 200) && client.WaitClosed(2000) &&
-                 !client.received.isEmpty();
-        },
-        20000));
+    docs_ = app + "docs/";
+    QVERIFY(WriteFileAtomically(app + "server.cfg",
+                                ReadWholeFile(app + "server.cfg").value_or("") +
+                                    "Port=" + QByteArray::number(port_) +
+                                    "\n[Admin]\nAllow=1\nUserName=owner\nPassword=Secret1\nPort=" +
+                                    QByteArray::number(adminPort_) + "\n"));
+    for (const char* name :
+         {"old one.txt", "old-two.txt", "R&D.txt", "RD.txt", "say\"hi\".txt", "say%22hi%22.txt",
+          "a+b %41.txt", "a b A.txt", "caf\xC3\xA9.txt", "victim.txt"}) {
+      QVERIFY(WriteFileAtomically(docs_ + name, "old"));
+    }
+    // A page of the public site that posts to the console, as a stranger's page would.
+    QVERIFY(WriteFileAtomically(
+        docs_ + "evil.html",
+        "<form id=f method=POST action=\"http://127.0.0.1:" + QByteArray::number(adminPort_) +
+            "/\"><input type=hidden name=ADMINLOGIN value><input type=hidden "
+            "name=\"FILES !victim.txt\" value><input type=hidden name=EraseFiles "
+            "value=EraseFiles></form><script>document.getElementById('f').submit()</script>"));
+    QVERIFY(Start(server_, dir_.path(), port_));
+    browser_ = std::make_unique<DevToolsBrowser>();
   }
 
   void cleanupTestCase() {
-    if (server_.state() == QProcess::Running) {
-      server_.terminate();
-      server_.waitForFinished(10000);
-    }
+    browser_.reset();
+    Stop(server_);
   }
 
-  void pageWithTagsAndFooter() {
-    const QByteArray dom = Dom(QStringLiteral("/"));
-    QVERIFY2(dom.contains("<title>Browser Site</title>"), dom.constData());
-    QVERIFY(dom.contains("<h1 id=\"t\">Hello from Orvane Light 0.7</h1>"));
-    QVERIFY(dom.contains("This page has been sent to you by Orvane- Light."));
-    QVERIFY(dom.contains("href=\"http://www.orvane.example\""));
+  void scriptForm() {
+    QVERIFY(browser_->Open(Url(port_, "/hello.html")));
+    QVERIFY(browser_->WaitFor(QStringLiteral("!!document.getElementById('name')")).toBool());
+    browser_->Evaluate(
+        QStringLiteral("document.getElementById('name').value = 'Ada <b>&';"
+                       "document.getElementById('greet').click(); true"));
+    // The typed markup comes back as text, not as an element.
+    QCOMPARE(browser_
+                 ->WaitFor(QStringLiteral("document.getElementById('greeting') ? "
+                                          "document.getElementById('greeting').innerHTML : ''"))
+                 .toString(),
+             QStringLiteral("Hello, Ada &lt;b&gt;&amp;!"));
+  }
+
+  void administration() {
+    // Tick entries by the names shown beside them, erase, confirm: exactly those go.
+    LogIn();
+    browser_->Evaluate(
+        QStringLiteral("const ticked = ['old one.txt', 'old-two.txt', 'R&D.txt', 'say\"hi\".txt', "
+                       "'a+b %41.txt'];"
+                       "for (const box of document.querySelectorAll('input[type=checkbox]')) {"
+                       "  const shown = box.previousElementSibling.textContent;"
+                       "  box.checked = ticked.includes(shown) || shown.startsWith('caf');"
+                       "}"));
+    QVERIFY(Click("Erase") && TextOnceTitled("Erase?").contains(QStringLiteral("old one.txt")));
+    QVERIFY(Click("EraseFiles"));
+    const QString after = TextOnceTitled("Logged In");
+    QVERIFY(!after.isEmpty() && !after.contains(QStringLiteral("old one.txt")));
+    for (const char* gone : {"old one.txt", "old-two.txt", "R&D.txt", "say\"hi\".txt",
+                             "a+b %41.txt", "caf\xC3\xA9.txt"}) {
+      QVERIFY2(!PathExists(docs_ + gone), gone);
+    }
+    for (const char* kept : {"RD.txt", "say%22hi%22.txt", "a b A.txt"}) {
+      QVERIFY2(PathExists(docs_ + kept), kept);
+    }
+
+    // While the owner is logged in, a page of the public site posts to the console: refused.
+    QVERIFY(browser_->Open(Url(port_, "/evil.html")));
+    QVERIFY(!TextOnceTitled("Administrator Logged Out").isEmpty());
+    QVERIFY(PathExists(docs_ + "victim.txt"));
+
+    // Upload a file with every byte value; then log out.
+    LogIn();
+    QByteArray bytes;
+    for (int i = 0; i < 256 * 40; ++i) bytes += static_cast<char>(i * 7);
+    const QString picked = dir_.path() + QStringLiteral("/picked.bin");
+    QVERIFY(WriteFileAtomically(QFile::encodeName(picked), bytes));
+    QVERIFY(Click("Upload..."));
+    QVERIFY(
+        browser_->WaitFor(QStringLiteral("!!document.querySelector('input[type=file]')")).toBool());
+    QVERIFY(browser_->ChooseFile(QStringLiteral("input[type=file]"), picked) && Click("UploadNow"));
+    QVERIFY(!TextOnceTitled("Upload Done").isEmpty());
+    QVERIFY(ReadWholeFile(docs_ + "picked.bin") == bytes);
+    QVERIFY(Click("Back") && !TextOnceTitled("Logged In").isEmpty());
+    QVERIFY(Click("Logout") && !TextOnceTitled("Logging Out").isEmpty());
+  }
+
+  void barePageOnPort80() {
+    {
+      QTcpServer probe;
+      if (!probe.listen(QHostAddress::Any, 80)) QSKIP("port 80 is taken or needs root");
+    }
+    QTemporaryDir bare;
+    const QByteArray app = QFile::encodeName(bare.path()) + "/";
+    QVERIFY(MakeDir(app + "docs"));
+    QVERIFY(WriteFileAtomically(app + "docs/index.html",
+                                "<html><head><title>%server-name%</title></head><body><h1 "
+                                "id=t>Hello from %software%</h1></body></html>"));
+    QVERIFY(WriteFileAtomically(app + "server.cfg", "[Server]\nServerName=Bare Site\nPort=80\n"));
+    QProcess server;
+    QVERIFY(Start(server, bare.path(), 80));
+    QVERIFY(browser_->Open(QStringLiteral("http://127.0.0.1/")));
+    const QString page = browser_
+                             ->WaitFor(QStringLiteral("document.title == 'Bare Site' ? "
+                                                      "document.body.innerHTML : ''"))
+                             .toString();
+    Stop(server);
+    QVERIFY2(page.contains(QStringLiteral("<h1 id=\"t\">Hello from Orvane Light 0.7</h1>")),
+             qPrintable(page));
+    QVERIFY(page.contains(QStringLiteral("This page has been sent to you by Orvane- Light.")));
+    QVERIFY(page.contains(QStringLiteral("href=\"http://www.orvane.example\"")));
   }
 };
 

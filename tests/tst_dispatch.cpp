@@ -8,6 +8,7 @@
 #include "core/appstate.h"
 #include "pages/errorpages.h"
 #include "pages/pagesubstitution.h"
+#include "recordingsink.h"
 #include "testshell.h"
 #include "util/files.h"
 #include "web/clientslot.h"
@@ -19,29 +20,11 @@ using namespace orvane;
 
 namespace {
 
-struct Recorded : ReplySink {
-  QByteArray how = "none";  // none, page (held or made), file (from the disk), body, script
-  QByteArray body;
-  ReplyKind kind;
-  void Reply(ClientSlot&, const QByteArray& page, const ReplyKind& k) override {
-    how = "page";
-    body = page;
-    kind = k;
-  }
-  void ReplyFile(ClientSlot&, int fd, qint64 length, const ReplyKind& k) override {
-    how = "file";
-    body = ReadOpenFile(fd, length).value_or("<unreadable>");
-    ::close(fd);
-    kind = k;
-  }
-  void ReplyPage(ClientSlot&, std::unique_ptr<PageSubstitution> page, const ReplyKind& k) override {
-    how = "page";
-    body = WholePage(*page).value_or("<unreadable>");
-    kind = k;
-  }
-  void AwaitBody(ClientSlot&, qint64) override { how = "body"; }
-  void RunScript(ClientSlot&, const ScriptRun&) override { how = "script"; }
-};
+QByteArray AllBytes() {
+  QByteArray bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  return bytes;
+}
 
 const QByteArray kTable =
     "<table width=50% border=0 cellspacing=0 cellpadding=0><br>\r\n<tr>\r\n <td>&nbsp;</td>\r\n"
@@ -67,8 +50,24 @@ class DispatchTest : public QObject {
   QTemporaryDir dir_;
   QByteArray app_;
 
-  QByteArray Error(ErrorKind kind, const QByteArray& name) {
-    return CreateError(kind, name, app_).page;
+  // What `request` gets from a fresh slot of peer 10.0.0.1, with what the shell logged.
+  Recorded Handle(const QByteArray& request, ClientSlot& slot, bool headers = false) {
+    TestShell shell;
+    AppState app(shell);
+    app.settings = LoadSettings(app_);
+    app.settings.HttpHeaders = headers;
+    const Site site{app.settings, app.desktop, app.ListingPath};
+    Recorded sink;
+    slot.sink = &sink;
+    slot.peer = "10.0.0.1";
+    HandleRequest(site, slot, request);
+    sink.log = shell.logLines.join('|');
+    sink.listingPath = app.ListingPath;
+    return sink;
+  }
+  Recorded Handle(const QByteArray& request) {
+    ClientSlot slot;
+    return Handle(request, slot);
   }
   void Put(const QByteArray& name, const QByteArray& content) {
     const QByteArray path = app_ + name;
@@ -83,9 +82,7 @@ class DispatchTest : public QObject {
     Put("docs/page.html", "page");
     Put("docs/sub/a.txt", "123456789012");
     MakeDir(app_ + "docs/sub/img");
-    QByteArray binary;
-    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
-    Put("docs/image.gif", binary);
+    Put("docs/image.gif", AllBytes());
     Put("docs/README", "read me");
     Put("docs/empty.bin", "");
     Put("docs/empty.html", "");
@@ -150,9 +147,7 @@ class DispatchTest : public QObject {
         Page(kTable + kTableEnd), "DIR /docs/nothing/");
     Row("listing name with NUL", QByteArray("GET /sub\0x/ HTTP/1.0\r\n\r\n", 22), "page", ok, "",
         Page(kTable + kTableEnd));
-    QByteArray binary;
-    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
-    Row("binary file", "GET /image.gif HTTP/1.0\r\n\r\n", "file", ok, "image/gif", binary,
+    Row("binary file", "GET /image.gif HTTP/1.0\r\n\r\n", "file", ok, "image/gif", AllBytes(),
         "image.gif");
     Row("no extension", "GET /README HTTP/1.0\r\n\r\n", "file", ok, "", "read me", "README");
     Row("script's text", "GET /run.qmx HTTP/1.0\r\n\r\n", "file", ok, "application/octet-stream",
@@ -187,85 +182,51 @@ class DispatchTest : public QObject {
     QFETCH(QByteArray, body);
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, log);
-    TestShell shell;
-    AppState app(shell);
-    app.settings = LoadSettings(app_);
-    app.settings.HttpHeaders = true;  // media types are looked up only for header lines
-    const Site site{app.settings, app.desktop, app.ListingPath};
-    Recorded sink;
     ClientSlot slot;
-    slot.sink = &sink;
-    slot.peer = "10.0.0.1";
-    HandleRequest(site, slot, request);
+    // Media types are looked up only for header lines.
+    const Recorded sink = Handle(request, slot, true);
     QCOMPARE(sink.how, how);
     if (how == "none") return;
     QCOMPARE(static_cast<int>(sink.kind.status), status);
     if (!type.isEmpty()) QCOMPARE(sink.kind.contentType, type);
     if (body != "*") QCOMPARE(sink.body, body);
     if (name != "*") QCOMPARE(slot.SlotRequest, name);
-    QCOMPARE(shell.logLines.join('|'), log);
+    QCOMPARE(sink.log, log);
   }
 
   void listingNamesAreText() {
     // A file name in a listing is text, and its link names the file as the server reads it back.
-    TestShell shell;
-    AppState app(shell);
-    app.settings = LoadSettings(app_);
-    const Site site{app.settings, app.desktop, app.ListingPath};
     Put("docs/odd/<img src=x onerror=alert(1)>.txt", "1");
     Put("docs/odd/a&c'd+e%41#f?.txt", "22");
     Put("docs/odd/javascript:alert(1)", "3");
-    Recorded listing;
-    ClientSlot slot;
-    slot.sink = &listing;
-    HandleRequest(site, slot, "GET /odd/ HTTP/1.0\r\n\r\n");
+    const QByteArray listing = Handle("GET /odd/ HTTP/1.0\r\n\r\n").body;
     QVERIFY(
-        listing.body.contains("<a href=\"&lt;img src=x onerror=alert(1)&gt;.txt\">&lt;img "
-                              "src=x onerror=alert(1)&gt;.txt</td>"));
-    QVERIFY(listing.body.contains(
+        listing.contains("<a href=\"&lt;img src=x onerror=alert(1)&gt;.txt\">&lt;img "
+                         "src=x onerror=alert(1)&gt;.txt</td>"));
+    QVERIFY(listing.contains(
         "<a href=\"a&amp;c&#39;d%2Be%2541%23f%3F.txt\">a&amp;c&#39;d+e%41#f?.txt</td>"));
     // A name cannot make its link a scheme (or, with backslashes, another host).
-    QVERIFY(listing.body.contains("<a href=\"javascript%3Aalert(1)\">"));
-    Recorded file;
-    slot.sink = &file;
-    HandleRequest(site, slot, "GET /odd/a&c'd%2Be%2541%23f%3F.txt HTTP/1.0\r\n\r\n");
-    QCOMPARE(file.body, "22" + TextFooter());
+    QVERIFY(listing.contains("<a href=\"javascript%3Aalert(1)\">"));
+    QCOMPARE(Handle("GET /odd/a&c'd%2Be%2541%23f%3F.txt HTTP/1.0\r\n\r\n").body,
+             "22" + TextFooter());
   }
 
-  void replyHeader_data() {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("line");
-    QTest::newRow("ok") << int(ReplyStatus::Ok) << QByteArray("HTTP/1.0 200 OK");
-    QTest::newRow("not found") << int(ReplyStatus::NotFound)
-                               << QByteArray("HTTP/1.0 404 Not Found");
-    QTest::newRow("refused") << int(ReplyStatus::Forbidden) << QByteArray("HTTP/1.0 403 Forbidden");
-    QTest::newRow("failed") << int(ReplyStatus::ServerError)
-                            << QByteArray("HTTP/1.0 500 Internal Server Error");
-  }
-  void replyHeader() {
-    QFETCH(int, status);
-    QFETCH(QByteArray, line);
-    QCOMPARE(ReplyHeader({static_cast<ReplyStatus>(status), "text/html"}, 12),
-             line +
-                 "\r\nContent-Type: text/html\r\nContent-Length: 12\r\nConnection: close\r\n"
-                 "Server: Orvane Light 0.7\r\n\r\n");
+  void statusLines() {
+    for (const auto& [status, line] : {std::pair{ReplyStatus::Ok, "200 OK"},
+                                       {ReplyStatus::NotFound, "404 Not Found"},
+                                       {ReplyStatus::Forbidden, "403 Forbidden"},
+                                       {ReplyStatus::ServerError, "500 Internal Server Error"}}) {
+      QCOMPARE(ReplyHeader({status, "text/html"}, 12),
+               "HTTP/1.0 " + QByteArray(line) +
+                   "\r\nContent-Type: text/html\r\nContent-Length: 12\r\nConnection: close\r\n"
+                   "Server: Orvane Light 0.7\r\n\r\n");
+    }
   }
 
   void sitePagesAndTemplates() {
-    TestShell shell;
-    AppState app(shell);
-    app.settings = LoadSettings(app_);
-    const Site site{app.settings, app.desktop, app.ListingPath};
-    auto handle = [&](const QByteArray& request) {
-      Recorded sink;
-      ClientSlot slot;
-      slot.sink = &sink;
-      HandleRequest(site, slot, request);
-      return sink.body;
-    };
     // The site's own not-found page, with its tags.
     Put("system/error-404.html", "<b>gone: %filename%</b>");
-    QCOMPARE(handle("GET /missing.htm HTTP/1.0\r\n\r\n"), Page("<b>gone: missing.htm</b>"));
+    QCOMPARE(Handle("GET /missing.htm HTTP/1.0\r\n\r\n").body, Page("<b>gone: missing.htm</b>"));
     RemoveFile(app_ + "system/error-404.html");
     // The listing in the site's template, with the folder listed last.
     Put("system/template.html", "<h1>%server-path% %filename%</h1>%INFORMATION%|%information%");
@@ -273,9 +234,9 @@ class DispatchTest : public QObject {
                              "<tr>\r\n <td>&nbsp;</td>\r\n<td><a href=\"a.txt\">a.txt</td>\r\n"
                              "<td>12</td>\r\n</tr>\r\n" +
                              kTableEnd;
-    QCOMPARE(handle("GET /sub/ HTTP/1.0\r\n\r\n"),
-             Page("<h1>/docs/sub/ sub/index.html</h1>" + table + "|" + table));
-    QCOMPARE(app.ListingPath, QByteArray("docs/sub/"));
+    const Recorded listing = Handle("GET /sub/ HTTP/1.0\r\n\r\n");
+    QCOMPARE(listing.body, Page("<h1>/docs/sub/ sub/index.html</h1>" + table + "|" + table));
+    QCOMPARE(listing.listingPath, QByteArray("docs/sub/"));
     RemoveFile(app_ + "system/template.html");
   }
 };

@@ -22,6 +22,7 @@ AdminSite::AdminSite(AppState& app, const PublicService& web, QObject* parent)
     : QObject(parent),
       app_(app),
       web_(web),
+      listener_(this),
       lingering_([](Connection* connection) { connection->deleteLater(); }) {
   clock_.start();
   listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { Accept(fd, peer); };

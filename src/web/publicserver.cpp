@@ -38,6 +38,7 @@ PublicServer::PublicServer(AppState& app, QObject* parent)
     : QObject(parent),
       app_(app),
       site_{app.settings, app.desktop, app.ListingPath},
+      listener_(this),
       scripts_(site_),
       lingering_([this](Connection* connection) { Recycle(connection); }) {
   listener_.onIncoming = [this](int fd, const Listener::Peer& peer) { OnIncoming(fd, peer); };
