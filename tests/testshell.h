@@ -2,7 +2,6 @@
 // A shell that records every call and answers message boxes from a script.
 
 #include <QByteArrayList>
-#include <QList>
 
 #include "core/shell.h"
 
@@ -22,21 +21,15 @@ class TestShell : public Shell {
   QByteArrayList logLines;       // the log as the shell shows it
   QByteArray panels[5];
 
+  auto& Note(const QByteArray& call, auto& changed) { return (calls << call, changed); }
+
   void LogLineAdded(const QByteArray& line) override {
-    calls << "Log(" + line + ")";
-    logLines << line;
+    Note("Log(" + line + ")", logLines) << line;
   }
-  void OldestLogLineDropped() override {
-    calls << "Drop()";
-    logLines.removeFirst();
-  }
-  void LogCleared() override {
-    calls << "ClearLog()";
-    logLines.clear();
-  }
+  void OldestLogLineDropped() override { Note("Drop()", logLines).removeFirst(); }
+  void LogCleared() override { Note("ClearLog()", logLines).clear(); }
   void PanelChanged(int panel, const QByteArray& text) override {
-    calls << "Panel" + QByteArray::number(panel) + "(" + text + ")";
-    panels[panel] = text;
+    Note("Panel" + QByteArray::number(panel) + "(" + text + ")", panels)[panel] = text;
   }
   void CaptionChanged(const QByteArray& caption) override { calls << "Caption(" + caption + ")"; }
   void MenuEnabledChanged(MenuItem item, bool enabled) override {
@@ -46,8 +39,7 @@ class TestShell : public Shell {
   void Minimise() override { calls << "Minimise()"; }
   void RemoveTrayIcon() override { calls << "RemoveTrayIcon()"; }
   int MessageBox(const QByteArray& text, int style, const QByteArray& title) override {
-    calls << "MessageBox(" + title + ")";
-    messages.append({text, style, title});
+    Note("MessageBox(" + title + ")", messages).append({text, style, title});
     if (!answers.isEmpty()) return answers.takeFirst();
     return style == kYesNo || style == kYesNoExclamation ? kAnswerYes : kAnswerOk;
   }

@@ -1,6 +1,5 @@
-#include <QDir>
-#include <QTcpServer>
-#include <QTcpSocket>
+// The lifecycle with the real listeners behind it and a test shell in front of it.
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,7 +16,7 @@ using namespace orvane;
 
 namespace {
 
-// The whole program without its window: shell, state, both listeners and the lifecycle.
+// The whole program without its window; remote administration is on when `adminPort` is given.
 struct Program {
   TestShell shell;
   AppState state{shell};
@@ -25,24 +24,29 @@ struct Program {
   AdminSite admin{state, web};
   Lifecycle lifecycle{state, web, admin};
 
-  explicit Program(const QByteArray& appPath, int port = 0, QByteArray allow = "0",
-                   int adminPort = 0) {
+  Program(const QByteArray& appPath, const QByteArray& argument, int port = 0, int adminPort = -1) {
     Settings s = LoadSettings(appPath);
     s.RunningPort = port;
-    s.AdminAllow = allow;
+    s.AdminAllow = adminPort < 0 ? "0" : "1";
     s.AdminPort = adminPort;
-    s.AdminUserName = "admin";
-    s.AdminPassword = "pw";
-    lifecycle.StartUp(s, "");
-    shell.calls.clear();
+    lifecycle.StartUp(s, argument);
+  }
+  QByteArray Shown() const {
+    QByteArray shown;
+    for (const ShownMessage& m : shell.messages)
+      shown += m.title + ' ' + QByteArray::number(m.style) + ": " + m.text + '\n';
+    return shown;
+  }
+  // Running(), the Stop menu, the open listeners, the panels and the number of log lines.
+  QByteArray Status() const {
+    QByteArray status = lifecycle.Running() ? "running" : "stopped";
+    if (state.desktop.MenuEnabled(MenuItem::StopServer)) status += ", Stop";
+    if (web.ListeningPort() != 0) status += ", public";
+    if (admin.ListeningPort() != 0) status += ", admin";
+    for (int n = 1; n <= 4; ++n) status += '|' + state.desktop.Panel(n);
+    return status + "| log " + QByteArray::number(state.desktop.Log().Count());
   }
 };
-
-bool Connects(quint16 port) {
-  QTcpSocket socket;
-  socket.connectToHost(QHostAddress::LocalHost, port);
-  return socket.waitForConnected(2000);
-}
 
 }  // namespace
 
@@ -53,170 +57,56 @@ class LifecycleTest : public QObject {
   QByteArray app_;
 
  private Q_SLOTS:
-  void initTestCase() { app_ = QFile::encodeName(dir_.path()) + "/"; }
-
-  void startUpMinimisedRunsServer() {
-    TestShell shell;
-    AppState state(shell);
-    PublicServer web(state);
-    AdminSite admin(state, web);
-    Lifecycle lifecycle(state, web, admin);
-    Settings s = LoadSettings(app_);
-    s.RunningPort = 0;
-    lifecycle.StartUp(s, "/r");
-    QVERIFY(shell.calls.contains("Minimise()"));
-    QVERIFY(lifecycle.Running());
-    QVERIFY(Connects(web.ListeningPort()));
-    shell.calls.clear();
-    lifecycle.StartUp(s, "/R");  // only lower-case /r counts
-    QVERIFY(!shell.calls.contains("Minimise()"));
-  }
-
-  void runServer() {
-    Program p(app_);
-    QVERIFY(p.lifecycle.RunServer());
-    QVERIFY(p.lifecycle.Running());
-    QVERIFY(!p.state.desktop.MenuEnabled(MenuItem::RunServer));
-    QVERIFY(p.state.desktop.MenuEnabled(MenuItem::StopServer));
-    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Offline"));  // administration off
-    QCOMPARE(p.state.desktop.Panel(4), QByteArray());
-    QVERIFY(p.web.ListeningPort() != 0);
-    QVERIFY(Connects(p.web.ListeningPort()));
-    QVERIFY(p.shell.messages.isEmpty());
+  void initTestCase() {
+    app_ = QFile::encodeName(dir_.path()) + "/";
+    QVERIFY(WriteFileAtomically(app_ + "server.cfg", "[Admin]\nUserName=admin\nPassword=pw\n"));
+    QVERIFY(MakeDir(app_ + "docs"));
+    QVERIFY(WriteFileAtomically(app_ + "docs/big.bin", QByteArray(32 * 1024 * 1024, 'z')));
   }
 
   void runServerFails_data() {
-    QTest::addColumn<QByteArray>("which");
+    QTest::addColumn<QByteArray>("failing");
     QTest::newRow("public port in use") << QByteArray("public");
     QTest::newRow("public port out of range") << QByteArray("range");
     QTest::newRow("administration port in use") << QByteArray("admin");
   }
   void runServerFails() {
-    // Whichever port fails, the message names it, nothing stays open, and Run can be tried again.
-    QFETCH(QByteArray, which);
-    QTcpServer taken;
-    QVERIFY(taken.listen(QHostAddress::Any, 0));
-    const int port = which == "range" ? 70000 : taken.serverPort();
-    Program p(app_, which == "admin" ? 0 : port, which == "admin" ? "1" : "0",
-              which == "admin" ? port : 0);
+    // Started with /R (only lower-case /r counts) it waits for Run; the message names the port.
+    QFETCH(QByteArray, failing);
+    Program other(app_, "/r");
+    const int port = failing == "range" ? 70000 : other.web.ListeningPort();
+    Program p(app_, "/R", failing == "admin" ? 0 : port, failing == "admin" ? port : -1);
     QVERIFY(!p.lifecycle.RunServer());
-    QCOMPARE(p.shell.messages.size(), 1);
-    const ShownMessage m = p.shell.messages.first();
-    QCOMPARE(m.title, QByteArray("Orvane Error"));
-    QCOMPARE(m.style, int(kOkInformation));
-    QCOMPARE(m.text,
-             "Orvane occured an error while trying to run the server.\r\n\r\nReason: Port " +
+    QCOMPARE(p.Status(), "stopped|Offline|0/50 Active Users|Remote=Offline|| log 0");
+    QCOMPARE(p.Shown(),
+             "Orvane Error 64: Orvane occured an error while trying to run the server.\r\n"
+             "\r\nReason: Port " +
                  QByteArray::number(port) +
-                 ", is in use.\r\nCure: Shut off all over server applications.");
-    QCOMPARE(p.state.desktop.Panel(1), QByteArray("Offline"));
-    QVERIFY(p.state.desktop.MenuEnabled(MenuItem::RunServer));
-    QVERIFY(!p.state.desktop.MenuEnabled(MenuItem::StopServer));
-    QVERIFY(!p.lifecycle.Running());
-    QCOMPARE(p.web.ListeningPort(), quint16(0));  // the public listener did not stay open
+                 ", is in use.\r\nCure: Shut off all over server applications.\n");
   }
 
-  void administrationListener() {
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::Any, 0));
-    const quint16 adminPort = probe.serverPort();
-    probe.close();
-    Program p(app_, 0, "1", adminPort);
-    QVERIFY(p.lifecycle.RunServer());
-    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Online"));
-    QCOMPARE(p.state.desktop.Panel(4), QByteArray("Ready"));
-    QVERIFY(Connects(adminPort));
-    {
-      RawClient owner(adminPort);
-      const QByteArray body = "UserName=admin&password=pw&Request=Login";
-      QVERIFY(owner.Send("POST / HTTP/1.0\r\nContent-Length: " + QByteArray::number(body.size()) +
-                         "\r\n\r\n" + body));
-      QVERIFY(owner.WaitClosed());
-      QVERIFY(owner.received.contains("Administrator Logged In"));
-    }
-    QVERIFY(p.lifecycle.StopServer());
-    QVERIFY(!Connects(adminPort));
-    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Offline"));
-    // After that login, Run opens the site again, and so does Restart Admin.
-    QVERIFY(p.lifecycle.RunServer());
-    QVERIFY(Connects(adminPort));
-    p.lifecycle.RestartAdmin();
-    QVERIFY(Connects(adminPort));
-    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Online"));
-    // Without a user name or a password the site stays closed, and says why.
-    QVERIFY(p.lifecycle.StopServer());
-    p.state.settings.AdminPassword.clear();
-    QVERIFY(p.lifecycle.RunServer());
-    QVERIFY(!Connects(adminPort));
-    QCOMPARE(p.state.desktop.Log().Line(p.state.desktop.Log().Count() - 1), NeedCredentialsText());
-    QCOMPARE(p.state.desktop.Panel(3), QByteArray("Remote=Offline"));
-  }
-
-  void stopServer() {
-    Program p(app_);
-    QVERIFY(p.lifecycle.RunServer());
-    const quint16 port = p.web.ListeningPort();
+  void stopAndClose() {
+    Program p(app_, "/r", 0, 0);  // minimised, with the server and the administration site open
+    QVERIFY(p.shell.calls.contains("Minimise()"));
+    const QByteArray running = "running, Stop, public, admin|" + GetIPAddress().address;
+    RawClient reader(p.web.ListeningPort(), 4096);  // a reply under way that it does not take
+    QVERIFY(reader.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
+    QTRY_COMPARE(p.web.ActiveConnections(), 1);
     p.state.desktop.AppendLog("a line");
-
-    p.shell.answers = {kAnswerNo};
-    QVERIFY(!p.lifecycle.StopServer());
-    QCOMPARE(p.shell.messages.last().text,
-             QByteArray("This will cut all 0 connection(s)! Continue?"));
-    QCOMPARE(p.shell.messages.last().title, QByteArray("Offline"));
-    QCOMPARE(p.shell.messages.last().style, int(kYesNoExclamation));
-    QVERIFY(p.lifecycle.Running());
-    QCOMPARE(p.state.desktop.Log().Count(), 1);
-    QVERIFY(Connects(port));
-
+    p.shell.answers = {kAnswerNo, kAnswerNo};  // No keeps everything as it is
+    QVERIFY(!p.lifecycle.QueryClose() && !p.lifecycle.StopServer());
+    QCOMPARE(p.Status(), running + "|1/50 Active Users|Remote=Online|Ready| log 1");
     QVERIFY(p.lifecycle.StopServer());
-    QVERIFY(!p.lifecycle.Running());
-    QCOMPARE(p.state.desktop.Log().Count(), 0);
-    QCOMPARE(p.state.desktop.Panel(1), QByteArray("Offline"));
-    QCOMPARE(p.state.desktop.Panel(2), QByteArray("0/50 Active Users"));
-    QVERIFY(p.state.desktop.MenuEnabled(MenuItem::RunServer));
-    QVERIFY(!p.state.desktop.MenuEnabled(MenuItem::StopServer));
-    QVERIFY(!Connects(port));
-  }
-
-  void stopServerCountsOpenConnections() {
-    Program p(app_);
+    p.lifecycle.RestartAdmin();  // only while the server runs
+    QCOMPARE(p.Status(), "stopped|Offline|0/50 Active Users|Remote=Offline|Ready| log 0");
+    QVERIFY(p.lifecycle.QueryClose() && p.shell.calls.count("RemoveTrayIcon()") == 1);  // unasked
+    const QByteArray cut = " 52: This will cut all 1 connection(s)! Continue?\n";
+    QCOMPARE(p.Shown(), "Go Offline?" + cut + "Offline" + cut + "Offline" + cut);
+    p.state.settings.AdminPassword.clear();  // without it the site stays closed, and says why
     QVERIFY(p.lifecycle.RunServer());
-    // Two replies under way to clients that do not read them.
-    QDir().mkpath(QString::fromLatin1(app_ + "docs"));
-    QVERIFY(WriteFileAtomically(app_ + "docs/big.bin", QByteArray(8 * 1024 * 1024, 'z')));
-    QTcpSocket a;
-    QTcpSocket b;
-    for (QTcpSocket* client : {&a, &b}) {
-      client->setReadBufferSize(4096);
-      client->connectToHost(QHostAddress::LocalHost, p.web.ListeningPort());
-      client->write("GET /big.bin HTTP/1.0\r\n\r\n");
-    }
-    QTRY_COMPARE(p.web.ActiveConnections(), 2);
-    QVERIFY(p.lifecycle.StopServer());
-    QCOMPARE(p.shell.messages.last().text,
-             QByteArray("This will cut all 2 connection(s)! Continue?"));
-    a.setReadBufferSize(0);
-    QTRY_COMPARE(a.state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(p.web.ActiveConnections(), 0);
-  }
-
-  void closeRequest() {
-    Program stopped(app_);
-    QVERIFY(stopped.lifecycle.QueryClose());
-    QVERIFY(stopped.shell.messages.isEmpty());
-    QVERIFY(stopped.shell.calls.contains("RemoveTrayIcon()"));
-
-    Program running(app_);
-    QVERIFY(running.lifecycle.RunServer());
-    running.shell.answers = {kAnswerNo};
-    QVERIFY(!running.lifecycle.QueryClose());
-    QCOMPARE(running.shell.messages.last().title, QByteArray("Go Offline?"));
-    QCOMPARE(running.shell.messages.last().text,
-             QByteArray("This will cut all 0 connection(s)! Continue?"));
-    QVERIFY(!running.shell.calls.contains("RemoveTrayIcon()"));
-    QVERIFY(running.lifecycle.Running());
-    QVERIFY(Connects(running.web.ListeningPort()));
-    QVERIFY(running.lifecycle.QueryClose());
-    QVERIFY(running.shell.calls.contains("RemoveTrayIcon()"));
+    QCOMPARE(p.Status(),
+             "running, Stop, public|" + GetIPAddress().address +
+                 "|0/50 Active Users|Remote=Offline|Closed: no user name or password| log 1");
   }
 };
 

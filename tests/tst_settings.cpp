@@ -1,4 +1,4 @@
-// Settings loading, by table: a server.cfg and one line of the settings in force.
+// Settings loading, by table: a server.cfg and the settings it gives, as --print-settings shows.
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,51 +12,39 @@ class SettingsTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir dir_;
-  QByteArray app_;
+  const QByteArray app_ = QFile::encodeName(dir_.path()) + "/";
 
  private Q_SLOTS:
-  void initTestCase() { app_ = QFile::encodeName(dir_.path()) + "/"; }
-
   void load_data() {
+    // MaxConnect is 1 to 500, else 300 (empty: the built-in 50). Ports and Allow take the leading
+    // number; a public port of 0 is 80. Blank names are the built-in ones. HttpHeaders is 1 or 0.
     QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<QByteArray>("line");  // as --print-settings shows it
-    const QByteArrayList rows = {
-        // MaxConnect: 1 to 500; out of range or no number 300; empty the built-in 50.
-        "[Server]\nMaxConnect=500|MaxConnect=500", "[Server]\nMaxConnect=1|MaxConnect=1",
-        "[Server]\nMaxConnect=501|MaxConnect=300", "[Server]\nMaxConnect=0|MaxConnect=300",
-        "[Server]\nMaxConnect=-3|MaxConnect=300", "[Server]\nMaxConnect=many|MaxConnect=300",
-        "[Server]\nMaxConnect=12abc|MaxConnect=12", "[Server]\nMaxConnect=|MaxConnect=50",
-        // Port: 0 or no number is 80; the running port follows it.
-        "[Server]\nPort=0|RunningPort=80", "[Server]\nPort=http|Port=80",
-        "[Server]\nPort=8080|RunningPort=8080", "[Server]\nPort=81x|Port=81",
-        "[Server]\nPort=-1|Port=-1", "[Admin]\nPort=abc|AdminPort=0",
-        "[Admin]\nPort=7000|AdminPort=7000",
-        // Allow: the leading number, as text.
-        "[Admin]\nAllow=1|AdminAllow=1", "[Admin]\nAllow=01|AdminAllow=1",
-        "[Admin]\nAllow=\" 1\"|AdminAllow=1", "[Admin]\nAllow=1yes|AdminAllow=1",
-        "[Admin]\nAllow=yes|AdminAllow=0", "[Admin]\nAllow=|AdminAllow=0",
-        "[Admin]\nAllow=2|AdminAllow=2",
-        // Blank names take the built-in ones; others keep their blanks.
-        "[Server]\nServerName=\"   \"|ServerName=Orvane Light 0.7",
-        "[Server]\nIndexFile=\"  \"|IndexFile=index.html",
-        "[Server]\nServerName=\" My Site \"|ServerName= My Site ",
-        // HttpHeaders: exactly 1.
-        "[Server]\nHttpHeaders=1|HttpHeaders=1", "[server]\nhttpheaders=\"1\"|HttpHeaders=1",
-        "[Server]\nHttpHeaders=yes|HttpHeaders=0", "[Server]\nHttpHeaders=01|HttpHeaders=0",
-        "[Admin]\nHttpHeaders=1|HttpHeaders=0",
-        // The password is shown as one star per character.
-        "[Admin]\nPassword=abcd\nUserName=me|AdminPassword=****"};
-    for (const QByteArray& row : rows) {
-      const QByteArrayList parts = row.split('|');
-      QTest::newRow(parts[0].constData()) << parts[0] + "\n" << parts[1];
-    }
+    QTest::addColumn<QByteArray>("lines");  // the whole report, or one line of it
+    for (const char* row :
+         {"[Server] MaxConnect=500|MaxConnect=500", "[Server] MaxConnect=1|MaxConnect=1",
+          "[Server] MaxConnect=501|MaxConnect=300", "[Server] MaxConnect=12abc|MaxConnect=12",
+          "[Server] MaxConnect=|MaxConnect=50", "[Server] Port=0|RunningPort=80",
+          "[Server] Port=-1|Port=-1", "[Admin] Port=abc|AdminPort=0",
+          "[Admin] Allow=02x|AdminAllow=2", "[Admin] Allow=\" 1\"|AdminAllow=1",
+          "[Admin] Allow=yes|AdminAllow=0", "[Server] HttpHeaders=01|HttpHeaders=0",
+          "[Server] ServerName=\"   \"|ServerName=Orvane Light 0.7",
+          "[Server] IndexFile=\"  \"|IndexFile=index.html",
+          "[Server] ServerName=\" My Site \"|ServerName= My Site "})
+      QTest::newRow(row) << QByteArray(row).split('|')[0].replace("] ", "]\n")
+                         << QByteArray(row).split('|')[1] + '\n';
+    QTest::newRow("every setting in order, the password hidden")
+        << QByteArray("[Server]\nPort=8123\nMaxConnect=0\nHttpHeaders=1\n[Admin]\nPassword=pw")
+        << "AppPath=" + app_ + "\nDocsPath=" + app_ +
+               "docs\nServerName=Orvane Light v.0.7\nIndexFile=index.html\nMaxConnect=300\n"
+               "Port=8123\nRunningPort=8123\nAdminUserName=\nAdminPassword=**\nAdminPort=5656\n"
+               "AdminAllow=0\nHttpHeaders=1\n";
   }
   void load() {
     QFETCH(QByteArray, config);
-    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, lines);
     QVERIFY(WriteFileAtomically(ConfigFile(app_), config));
-    const QByteArrayList report = SettingsReport(LoadSettings(app_)).split('\n');
-    QVERIFY2(report.contains(line), SettingsReport(LoadSettings(app_)).constData());
+    const QByteArray report = SettingsReport(LoadSettings(app_));
+    QVERIFY2(("\n" + report).contains("\n" + lines), report.constData());
   }
 };
 

@@ -6,18 +6,14 @@
 namespace orvane {
 
 inline const QByteArray kBoundary = "----WebKitFormBoundaryx7Q2";
+inline QByteArray gUploadToken;  // the session's, which the forms carry; set at each login
 
-// The session token the upload forms carry; the tests set it when they log in.
-inline QByteArray gUploadToken;
-
-inline QByteArray Body(const QByteArray& fileName, const QByteArray& content,
-                       const QByteArray& button = "UploadNow") {
-  const QByteArray d = "--" + kBoundary;
-  return d + "\r\nContent-Disposition: form-data; name=\"ADMINLOGIN\"\r\n\r\n\r\n" + d +
-         "\r\nContent-Disposition: form-data; name=\"Token\"\r\n\r\n" + gUploadToken + "\r\n" + d +
-         "\r\nContent-Disposition: form-data; name=\"" + button + "\"\r\n\r\n" + button + "\r\n" +
-         d + "\r\nContent-Disposition: form-data; name=\"uploadFile1\"; filename=\"" + fileName +
-         "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n" + d + "--\r\n";
+inline QByteArray Body(const QByteArray& fileName, const QByteArray& content) {
+  const QByteArray part = "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"";
+  return part + "ADMINLOGIN\"\r\n\r\n\r\n" + part + "Token\"\r\n\r\n" + gUploadToken + "\r\n" +
+         part + "UploadNow\"\r\n\r\nUploadNow\r\n" + part + "uploadFile1\"; filename=\"" +
+         fileName + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--" +
+         kBoundary + "--\r\n";
 }
 
 inline QByteArray Head(qsizetype length) {
