@@ -19,43 +19,36 @@ using namespace orvane;
 static const QByteArray kSecret = "SECRET-OUTSIDE-DOCS-7731", kRoot = ScratchFolder("fuzz-admin"),
                         kDocs = kRoot + "docs/";
 
-// Outside docs (which links to it): a read would show in the replies, all else here.
-static QByteArray Outside() {
-  QByteArray seen;
-  for (const char* name : {"", "secret.txt", "server.cfg"}) {
-    struct stat status {};
-    ::lstat((kRoot + name).constData(), &status);
-    status.st_atim = {};
-    seen.append(reinterpret_cast<const char*>(&status), sizeof status);
-  }
-  return seen;
-}
-
-static AdminSite* MakeSite() {
-  static int argc = 1;
-  static char name[] = "fuzz", *argv[] = {name, nullptr};
-  new QCoreApplication(argc, argv);
-  MakeDir(kDocs);
-  WriteFileAtomically(kRoot + "secret.txt", kSecret);
-  WriteFileAtomically(kRoot + "server.cfg", "[Admin]\nUserName=admin\nPassword=Secret1\n");
-  auto* app = new AppState(*new HeadlessShell(DevNull(), DevNull()));  // the log is only written
-  app->settings = LoadSettings(kRoot);
-  return new AdminSite(*app, *new PublicServer(*app));  // a public server never started
+static QByteArray Outside() {  // docs links to it: a read shows in the replies, all else here
+  struct stat status[3]{};
+  for (int i = 0; const char* name : {"", "secret.txt", "server.cfg"})
+    ::lstat((kRoot + name).constData(), &status[i++]);
+  for (struct stat& each : status) each.st_atim = {};
+  return QByteArray(reinterpret_cast<const char*>(status), sizeof status);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static AdminSite* const site = MakeSite();
-  static const QByteArray outside = Outside();
+  static const auto [site, outside] = [] {
+    static int argc = 1;
+    static char name[] = "fuzz", *argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
+    MakeDir(kDocs);
+    WriteFileAtomically(kRoot + "secret.txt", kSecret);
+    WriteFileAtomically(kRoot + "server.cfg", "[Admin]\nUserName=admin\nPassword=Secret1\n");
+    auto* app = new AppState(*new HeadlessShell(DevNull(), DevNull()));  // the log is only written
+    app->settings = LoadSettings(kRoot);
+    // A public server never started; what lies outside docs, as it was before any input.
+    return std::pair{new AdminSite(*app, *new PublicServer(*app)), Outside()};
+  }();
   MakeDir(kDocs + "sub");  // what the seeds expect: a folder, a file, and a link leading out
   WriteFileAtomically(kDocs + "a.txt", "a");
   ::symlink(kRoot.constData(), (kDocs + "out").constData());
-  const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size)), replies, buffer(65536, 0);
   // Logged in, the site holds a session whose token the seeds carry; a stranger finds none.
   site->SetSessionForTesting(input.startsWith('!') ? "" : "127.0.0.1", QByteArray(32, '0'));
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0) return 0;
   site->Accept(pair[0], {"127.0.0.1", 40000});
-  QByteArray replies, buffer(65536, '\0');
   for (const QByteArray& block : input.split('\x01')) {
     if (!block.isEmpty() && ::write(pair[1], block.constData(), size_t(block.size())) < 0) break;
     QCoreApplication::processEvents(QEventLoop::AllEvents, 1000);

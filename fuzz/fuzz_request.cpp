@@ -25,28 +25,24 @@ using namespace orvane;
 
 const QByteArray kSecret = "SECRET-OUTSIDE-DOCS-7731";
 
-AppState& App() {
-  static HeadlessShell shell(DevNull(), DevNull());  // the log is not wanted, only written
-  static AppState app(shell);
-  static const bool ready = [] {
-    const QByteArray root = ScratchFolder("fuzz-request");
-    QDir().mkpath(QString::fromLatin1(root + "site/docs/sub"));
-    WriteFileAtomically(root + "secret.txt", kSecret);
-    WriteFileAtomically(root + "site/secret.txt", kSecret);
-    WriteFileAtomically(root + "site/docs/index.html", "<p>%filename% %server-path%</p>");
-    WriteFileAtomically(root + "site/docs/sub/a.txt", "a");
-    WriteFileAtomically(root + "site/docs/run.qmx", "script");
-    app.settings = LoadSettings(root + "site/");
-    return true;
-  }();
-  (void)ready;
-  return app;
-}
+HeadlessShell shell(DevNull(), DevNull());  // the log is not wanted, only written
+AppState app(shell);
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const QByteArray root = ScratchFolder("fuzz-request");
+  QDir().mkpath(QString::fromLatin1(root + "site/docs/sub"));
+  WriteFileAtomically(root + "secret.txt", kSecret);
+  WriteFileAtomically(root + "site/secret.txt", kSecret);
+  WriteFileAtomically(root + "site/docs/index.html", "<p>%filename% %server-path%</p>");
+  WriteFileAtomically(root + "site/docs/sub/a.txt", "a");
+  WriteFileAtomically(root + "site/docs/run.qmx", "script");
+  app.settings = LoadSettings(root + "site/");
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  AppState& app = App();
   const Site site{app.settings, app.desktop, app.ListingPath};
   Recorded record;
   ClientSlot slot;

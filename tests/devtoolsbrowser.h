@@ -18,18 +18,15 @@ namespace orvane {
 class DevToolsBrowser {
  public:
   DevToolsBrowser() {
-    int in[2];
-    int out[2];
+    int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
     toBrowser_ = in[1];
     fromBrowser_ = out[0];
-    const int childIn = in[0];
-    const int childOut = out[1];
+    const int childIn = in[0], childOut = out[1];
+    // Moved out of the way first, so that neither lands on the other's number.
     process_.setChildProcessModifier([childIn, childOut] {
-      const int a = ::fcntl(childIn, F_DUPFD, 10);
-      const int b = ::fcntl(childOut, F_DUPFD, 10);
-      ::dup2(a, 3);
-      ::dup2(b, 4);
+      const int a = ::fcntl(childIn, F_DUPFD, 10), b = ::fcntl(childOut, F_DUPFD, 10);
+      ::dup2(a, 3), ::dup2(b, 4);
     });
     process_.setProgram(QStringLiteral("chromium"));
     process_.setArguments(
@@ -46,35 +43,31 @@ class DevToolsBrowser {
   }
   ~DevToolsBrowser() {
     if (toBrowser_ >= 0) Call("Browser.close", {});
-    process_.waitForFinished(5000);
-    if (process_.state() != QProcess::NotRunning) process_.kill();
-    process_.waitForFinished(5000);
+    if (!process_.waitForFinished(5000)) process_.kill(), process_.waitForFinished(5000);
     for (int fd : {toBrowser_, fromBrowser_}) ::close(fd);
   }
 
   // Opens `url` in a new tab and attaches to it; false when the browser does not answer.
   bool Open(const QString& url) {
-    const QJsonObject target = Call("Target.createTarget", {{"url", url}});
-    const QJsonObject session = Call(
-        "Target.attachToTarget", {{"targetId", target["targetId"].toString()}, {"flatten", true}});
-    session_ = session["sessionId"].toString();
+    const QString target = Call("Target.createTarget", {{"url", url}})["targetId"].toString();
+    session_ = Call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}})["sessionId"]
+                   .toString();
     return !session_.isEmpty();
   }
 
   // The value of a JavaScript expression in the page; an invalid value while the page changes.
   QJsonValue Evaluate(const QString& expression) {
-    const QJsonObject result =
-        Call("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, session_);
-    return result["result"].toObject()["value"];
+    return Call("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}},
+                session_)["result"]
+        .toObject()["value"];
   }
 
   // Chooses the file `path` in the file field that `selector` finds.
   bool ChooseFile(const QString& selector, const QString& path) {
-    const QJsonObject document = Call("DOM.getDocument", {}, session_);
-    const int root = document["root"].toObject()["nodeId"].toInt();
-    const QJsonObject field =
-        Call("DOM.querySelector", {{"nodeId", root}, {"selector", selector}}, session_);
-    const int node = field["nodeId"].toInt();
+    const int root = Call("DOM.getDocument", {}, session_)["root"].toObject()["nodeId"].toInt();
+    const int node =
+        Call("DOM.querySelector", {{"nodeId", root}, {"selector", selector}}, session_)["nodeId"]
+            .toInt();
     if (node == 0) return false;
     Call("DOM.setFileInputFiles", {{"files", QJsonArray{path}}, {"nodeId", node}}, session_);
     return true;

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace orvane {
 
@@ -20,20 +21,12 @@ class RawClient {
   explicit RawClient(quint16 port, int receiveBuffer = 0, const char* source = nullptr,
                      const char* target = "127.0.0.1") {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (source != nullptr) {
-      sockaddr_in local{};
-      local.sin_family = AF_INET;
-      ::inet_pton(AF_INET, source, &local.sin_addr);
-      ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    }
+    const sockaddr_in local = Address(source, 0), remote = Address(target, port);
+    if (source != nullptr) ::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local);
     if (receiveBuffer > 0) {
       ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::inet_pton(AF_INET, target, &address.sin_addr);
-    ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
   }
   ~RawClient() { Close(); }
   RawClient(const RawClient&) = delete;
@@ -86,8 +79,7 @@ class RawClient {
   }
 
   void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
   }
 
   QByteArray received;
@@ -95,6 +87,11 @@ class RawClient {
   bool reset = false;
 
  private:
+  static sockaddr_in Address(const char* ip, quint16 port) {
+    sockaddr_in address{AF_INET, htons(port), {}, {}};
+    if (ip != nullptr) ::inet_pton(AF_INET, ip, &address.sin_addr);
+    return address;
+  }
   int fd_ = -1;
 };
 

@@ -76,14 +76,11 @@ class SiteFixture : public QObject {
   static QByteArray Exchange(quint16 port, const QByteArray& request, const char* source = nullptr,
                              int timeoutMs = 10000) {
     RawClient client(port, 0, source);
-    client.Send(request);
-    if (!client.WaitClosed(timeoutMs)) return "<still open>";
-    return client.received;
+    client.Send(request);  // a site that refuses the connection gives nothing
+    return client.WaitClosed(timeoutMs) ? client.received : "<still open>";
   }
   QByteArray WebFetch(const QByteArray& r, int ms = 30000) { return Exchange(WebPort(), r, 0, ms); }
-  QByteArray Fetch(const QByteArray& r, const char* source = 0) {
-    return Exchange(Port(), r, source);
-  }
+  QByteArray Fetch(const QByteArray& r, const char* from = 0) { return Exchange(Port(), r, from); }
 
   void Put(const QByteArray& name, const QByteArray& content = "x") {
     QDir().mkpath(QFileInfo(QFile::decodeName(app_ + name)).absolutePath());

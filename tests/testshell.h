@@ -8,9 +8,8 @@
 namespace orvane {
 
 struct ShownMessage {
-  QByteArray text;
+  QByteArray text, title;
   int style;
-  QByteArray title;
 };
 
 class TestShell : public Shell {
@@ -33,13 +32,13 @@ class TestShell : public Shell {
   }
   void CaptionChanged(const QByteArray& caption) override { calls << "Caption(" + caption + ")"; }
   void MenuEnabledChanged(MenuItem item, bool enabled) override {
-    calls << QByteArray(item == MenuItem::RunServer ? "RunServer" : "StopServer") +
-                 (enabled ? "(on)" : "(off)");
+    calls << (item == MenuItem::RunServer ? "RunServer" : "StopServer") +
+                 QByteArray(enabled ? "(on)" : "(off)");
   }
   void Minimise() override { calls << "Minimise()"; }
   void RemoveTrayIcon() override { calls << "RemoveTrayIcon()"; }
   int MessageBox(const QByteArray& text, int style, const QByteArray& title) override {
-    Note("MessageBox(" + title + ")", messages).append({text, style, title});
+    Note("MessageBox(" + title + ")", messages).append({text, title, style});
     if (!answers.isEmpty()) return answers.takeFirst();
     return style == kYesNo || style == kYesNoExclamation ? kAnswerYes : kAnswerOk;
   }

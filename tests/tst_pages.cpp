@@ -29,62 +29,51 @@ class PagesTest : public QObject {
  private Q_SLOTS:
   void initTestCase() { QVERIFY(MakeDir(app_ + "system")); }
   void init() { RemoveFile(CounterFile(app_)); }
+  void cleanup() { std::setlocale(LC_NUMERIC, "C"); }
 
   void substitution_data() {
-    QTest::addColumn<QByteArray>("page");
-    QTest::addColumn<bool>("text");            // a text file, or else an HTML page
-    QTest::addColumn<QByteArray>("expected");  // before the footer, which "*ASCII*" leaves out
+    QTest::addColumn<QByteArrayList>("row");  // page, before the footer, "text" if a text file
     // Each step searches what the earlier ones put in: two values make a counter.
     for (const char* row :
          {"%date% %Date% %TIME% %software% <NOSCRIPT>a</noscript><noscript> %x%|12/5/2026 "
           "12/5/2026 7:01:28 AM Orvane Light 0.7 a</noscript> %x%",
-          "%filename% %server-path%|ter% &lt;i&gt;&amp;&#39;&quot; /docs/&lt;b&gt;/",
-          "%server-name%%filename% %COUNTER%|%DATE% 1 &lt;i&gt;&amp;&#39;&quot; 1",
+          "%filename% %server-path%|ter% <i>&'\" /docs/<b>/|text",
+          "%server-name%%filename% %server-path% %COUNTER%|%DATE% 1 &lt;i&gt;&amp;&#39;&quot; "
+          "/docs/&lt;b&gt;/ 1",
           "*ASCII* %date% <noscript> %counter%|*ASCII* %date% <noscript> 1",
           "*ascii* %software% %Counter%|*ascii* Orvane Light 0.7 %Counter%"})
-      QTest::newRow(row) << QByteArray(row).split('|')[0] << false << QByteArray(row).split('|')[1];
-    QTest::newRow("text file") << QByteArray("%filename% %server-path%") << true
-                               << QByteArray("ter% <i>&'\" /docs/<b>/");
+      QTest::newRow(row) << QByteArray(row).split('|');
     // Tags across the edges of the 4 KiB pieces a step reads (the first step those of the page),
     // after pieces without any, and of the 64 KiB pieces the page is measured in; then many tags.
     auto dots = [](qsizetype size) { return QByteArray(size, '.'); };
-    QTest::newRow("long") << dots(4091) + "%DATE%" + dots(61436) + "%date%" +
-                                 QByteArray("%SOFTWARE%.%counter%.").repeated(4000)
-                          << false
-                          << dots(4091) + "12/5/2026" + dots(61436) + "12/5/2026" +
-                                 QByteArray("Orvane Light 0.7.1.").repeated(4000);
-    QTest::newRow("long, ASCII") << dots(65533) + "*ASCII*" << false << dots(65533) + "*ASCII*";
+    QTest::newRow("long") << QByteArrayList{dots(4091) + "%DATE%" + dots(61436) + "%date%" +
+                                                QByteArray("%SOFTWARE%.%counter%.").repeated(4000),
+                                            dots(4091) + "12/5/2026" + dots(61436) + "12/5/2026" +
+                                                QByteArray("Orvane Light 0.7.1.").repeated(4000)};
+    QTest::newRow("long, ASCII") << QByteArrayList(2, dots(65533) + "*ASCII*");
   }
   void substitution() {
-    QFETCH(QByteArray, page);
-    QFETCH(bool, text);
-    QFETCH(QByteArray, expected);
-    const QByteArray footer = page.contains("*ASCII*") ? "" : text ? TextFooter() : HtmlFooter();
-    QCOMPARE(Substituted(page, text ? FooterMode::Text : FooterMode::Html), expected + footer);
+    QFETCH(QByteArrayList, row);
+    const bool text = row.size() > 2;
+    const QByteArray footer = row[0].contains("*ASCII*") ? "" : text ? TextFooter() : HtmlFooter();
+    QCOMPARE(Substituted(row[0], FooterMode(text)), row[1] + footer);
   }
 
   void storedCount_data() {
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QByteArray>("shown");
-    QTest::addColumn<bool>("comma");  // under a locale with a decimal comma
+    QTest::addColumn<QByteArrayList>("cells");  // stored, shown, and "," under a decimal comma
     for (const char* row :
-         {"32767|32767", "32766|32767", "32768|1", "abc|1", "4.6|6", "-5|-4", "0x10|1", "|1"})
-      QTest::newRow(row) << QByteArray(row).split('|')[0] << QByteArray(row).split('|')[1] << false;
-    QTest::newRow("4.6 under a decimal comma") << QByteArray("4.6") << QByteArray("6") << true;
+         {"32767|32767", "32766|32767", "32768|1", "abc|1", "4.6|6", "-5|-4", "0x10|1", "4.6|6|,"})
+      QTest::newRow(row) << QByteArray(row).split('|');
   }
   void storedCount() {
-    QFETCH(QByteArray, stored);
-    QFETCH(QByteArray, shown);
-    QFETCH(bool, comma);
-    if (comma &&
+    QFETCH(QByteArrayList, cells);
+    if (cells.size() > 2 &&
         QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", dir_.path() + "/de"}))
       QSKIP("localedef cannot build de_DE here (the locales package has it)");
-    QVERIFY(!comma || (qputenv("LOCPATH", app_) && std::setlocale(LC_NUMERIC, "de")));
-    QVERIFY(WriteINI("", "counter", stored, CounterFile(app_)));
-    const QByteArray page = Substituted("%counter%");
-    std::setlocale(LC_NUMERIC, "C");
-    QCOMPARE(page, shown + HtmlFooter());
-    QCOMPARE(ReadINI("", "counter", CounterFile(app_)), shown);
+    QVERIFY(cells.size() < 3 || (qputenv("LOCPATH", app_) && std::setlocale(LC_NUMERIC, "de")));
+    QVERIFY(WriteINI("", "counter", cells[0], CounterFile(app_)));
+    QCOMPARE(Substituted("%counter%"), cells[1] + HtmlFooter());
+    QCOMPARE(ReadINI("", "counter", CounterFile(app_)), cells[1]);
   }
 
   void errorPages() {
@@ -94,7 +83,6 @@ class PagesTest : public QObject {
     const QByteArray pristine =
         "<HTML>\r\n<HEAD>\r\n<TITLE>Orvane Light Version 0.7</TITLE>\r\n</HEAD>\r\n<BODY "
         "BGCOLOR=WHITE TEXT=BLACK>\r\n<!--ERROR--!>\r\n</BODY>\r\n</HTML>\r\n";
-    RemoveFile(file);
     QVERIFY(::rmdir((app_ + "system").constData()) == 0);
     const QByteArray missing = CreateError(ErrorKind::NotFound, "x<b>.htm", app_).page;
     QCOMPARE(ReadWholeFile(file).value_or(""), pristine);
