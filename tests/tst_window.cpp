@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -47,6 +50,23 @@ class WindowTest : public QObject {
     });
     answerer_.start(10);
   }
+  void lookAndKeys() {
+    // The log's columns line up; the smallest window shows every panel whole; F10, and Alt with
+    // the underlined letter, open the menus.
+    QVERIFY(QFontInfo(window_.LogView()->font()).fixedPitch());
+    window_.resize(1, 1);
+    for (auto* p : window_.findChildren<QLabel*>(QRegularExpression("^Panel")))
+      QTRY_VERIFY(p->contentsRect().width() >= p->fontMetrics().horizontalAdvance(p->text()));
+    window_.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window_));
+    QTest::keyClick(&window_, Qt::Key_F10);
+    QTRY_COMPARE(window_.menuBar()->activeAction(),
+                 window_.findChild<QMenu*>("menu_File")->menuAction());
+    QTest::keyClick(window_.menuBar(), Qt::Key_Escape);
+    QTest::keyClick(&window_, Qt::Key_O, Qt::AltModifier);
+    QTRY_VERIFY(window_.findChild<QMenu*>("opt")->isVisible());
+    window_.findChild<QMenu*>("opt")->close();
+  }
   void menusLogAndPreferences() {
     Action("menu_RunServer")->trigger();
     QVERIFY(!Action("menu_RunServer")->isEnabled() && Action("menu_StopServer")->isEnabled());
@@ -62,8 +82,9 @@ class WindowTest : public QObject {
     QPointer<QDialog> dialog = window_.findChild<QDialog*>();
     auto* port = dialog->findChild<QLineEdit*>("Text4");
     auto* save = dialog->findChild<QAbstractButton*>("Command1");
-    QVERIFY(!dialog->isModal() && port->text() == "0" && !save->isEnabled());
-    QTest::keyClicks(port, "8x");  // the rule makes 8 of "08" and of "8x"
+    QVERIFY(!dialog->isModal() && port->text() == "80" && !save->isEnabled());  // as in force
+    port->selectAll();
+    QTest::keyClicks(port, "8x");  // the rule makes 8 of "8x"
     QVERIFY(port->text() == "8" && save->isEnabled());
     for (int i = 0; i < 2; ++i) dialog->findChild<QAbstractButton*>("Check1")->click();
     QVERIFY(!dialog->findChild<QLineEdit*>("Text6")->isEnabled());  // unticked: administrator off

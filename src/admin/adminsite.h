@@ -33,6 +33,7 @@ class AdminSite : public QObject, public AdminService {
   void Close() override;
   void Restart() override;
   quint16 ListeningPort() const { return listener_.Port(); }
+  int ListenError() const override { return listener_.Error(); }
   // A connection is being served.
   bool Serving() const { return connection_ != nullptr; }
   // Connections waiting for the site, their request not whole yet or not taken yet.

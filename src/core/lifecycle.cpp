@@ -1,5 +1,7 @@
 #include "core/lifecycle.h"
 
+#include <cerrno>
+
 #include "util/hostaddress.h"
 #include "util/version.h"
 
@@ -29,7 +31,7 @@ bool Lifecycle::RunServer() {
   const Settings& s = app_.settings;
   desk.SetMenuEnabled(MenuItem::RunServer, false);
   if (!web_.Start()) {
-    Fail(s.RunningPort);
+    Fail(s.RunningPort, web_.ListenError());
     return false;
   }
   if (s.AdminAllow == "1") {
@@ -39,8 +41,9 @@ bool Lifecycle::RunServer() {
     } else if (!admin_.Listen(s.AdminPort)) {
       // A taken administration port must not leave the public listener open behind a window
       // that shows the server stopped, and the message names the port that is really in use.
+      const int error = admin_.ListenError();
       web_.Stop();
-      Fail(s.AdminPort);
+      Fail(s.AdminPort, error);
       return false;
     } else {
       desk.SetPanel(3, "Remote=Online");
@@ -53,11 +56,16 @@ bool Lifecycle::RunServer() {
   return true;
 }
 
-void Lifecycle::Fail(int port) {
+void Lifecycle::Fail(int port, int error) {
   Desktop& desk = app_.desktop;
+  // Below 1024 a port needs administrator rights: telling the owner it is in use would send
+  // them hunting for a program that does not exist.
+  const QByteArray reason =
+      error == EACCES ? " needs administrator rights.\r\nCure: Choose a port from 1024 up in "
+                        "Preferences, or start the server as administrator."
+                      : ", is in use.\r\nCure: Shut off all over server applications.";
   desk.MessageBox("Orvane occured an error while trying to run the server.\r\n\r\nReason: Port " +
-                      QByteArray::number(port) +
-                      ", is in use.\r\nCure: Shut off all over server applications.",
+                      QByteArray::number(port) + reason,
                   kOkInformation, "Orvane Error");
   desk.SetMenuEnabled(MenuItem::RunServer, true);
   desk.SetMenuEnabled(MenuItem::StopServer, false);

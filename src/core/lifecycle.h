@@ -38,7 +38,8 @@ class Lifecycle {
   bool Running() const { return !app_.desktop.MenuEnabled(MenuItem::RunServer); }
 
  private:
-  void Fail(int port);
+  // Tells why the server could not run: `error` is the errno of the failed listen.
+  void Fail(int port, int error);
   QByteArray CutQuestion() const;
 
   AppState& app_;

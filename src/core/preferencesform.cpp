@@ -1,6 +1,10 @@
 #include "core/preferencesform.h"
 
+#include <unistd.h>
+
 #include "core/ini.h"
+#include "core/settings.h"
+#include "util/files.h"
 #include "util/text.h"
 #include "util/version.h"
 
@@ -13,9 +17,15 @@ QByteArray PreferencesForm::Read(const char* section, const char* key) const {
   return ReadINI(section, key, file_);
 }
 
-void PreferencesForm::Write(const char* section, const char* key, const QByteArray& value) {
-  // A failed write is not reported here; the save goes on with the next key.
-  WriteINI(section, key, value, file_);
+bool PreferencesForm::Write(const char* section, const char* key, const QByteArray& value) {
+  // A file made read-only is left as it is, though its folder would let it be replaced.
+  const bool readOnly = PathExists(file_) && ::access(file_.constData(), W_OK) != 0;
+  if (!readOnly && WriteINI(section, key, value, file_)) return true;
+  // The edits stay in the dialog, still unsaved, and the owner learns where and why.
+  desktop_.MessageBox("The settings could not be saved to " + file_ + ".\r\n\r\n" +
+                          WriteProblem(file_) + "\r\n\r\nYour changes are still in the dialog.",
+                      kOkCritical, "Not Saved");
+  return false;
 }
 
 void PreferencesForm::Changed() {
@@ -68,10 +78,17 @@ void PreferencesForm::SetHeadersChecked(bool checked) {
 }
 
 void PreferencesForm::Load() {
-  SetText(ServerName, Read("Server", "ServerName"));
-  SetText(IndexPage, Read("Server", "IndexFile"));
-  SetText(MaxUsers, Read("Server", "MaxConnect"));
-  SetText(ServerPort, Read("Server", "Port"));
+  // A key missing from the file shows the value the server runs with, so that a save without a
+  // change writes what is in force rather than the boxes' own fallbacks.
+  const Settings inForce = LoadSettings(file_.left(file_.lastIndexOf('/') + 1));
+  const auto stored = [this](const char* section, const char* key, const QByteArray& running) {
+    const QByteArray value = Read(section, key);
+    return value.isEmpty() ? running : value;
+  };
+  SetText(ServerName, stored("Server", "ServerName", inForce.ServerName));
+  SetText(IndexPage, stored("Server", "IndexFile", inForce.IndexFile));
+  SetText(MaxUsers, stored("Server", "MaxConnect", QByteArray::number(inForce.MaxConnect)));
+  SetText(ServerPort, stored("Server", "Port", QByteArray::number(inForce.Port)));
   SetHeadersChecked(Read("Server", "HttpHeaders") == "1");
   // Only a stored whole number can be taken for the box; 1 checks it.
   const QByteArray allow = Read("Admin", "Allow").trimmed();
@@ -81,7 +98,7 @@ void PreferencesForm::Load() {
   SetText(AdminName, Read("Admin", "UserName"));
   SetText(AdminPassword, Read("Admin", "Password"));
   SetText(ConfirmPassword, Text(AdminPassword));
-  SetText(AdminPort, Read("Admin", "Port"));
+  SetText(AdminPort, stored("Admin", "Port", QByteArray::number(inForce.AdminPort)));
   saveEnabled_ = false;
   Changed();
 }
@@ -91,11 +108,13 @@ void PreferencesForm::Save() {
       "Remember! These setting's will not take place until you restart the Orvane application!",
       kOkInformation, "Tip!");
   // The message waited for its answer: everything below reads the fields as they are now.
-  Write("Server", "ServerName", Text(ServerName));
-  Write("Server", "IndexFile", Text(IndexPage));
-  Write("Server", "MaxConnect", Text(MaxUsers));
-  Write("Server", "Port", Text(ServerPort));
-  Write("Server", "HttpHeaders", headers_ ? "1" : "0");
+  if (!Write("Server", "ServerName", Text(ServerName)) ||
+      !Write("Server", "IndexFile", Text(IndexPage)) ||
+      !Write("Server", "MaxConnect", Text(MaxUsers)) ||
+      !Write("Server", "Port", Text(ServerPort)) ||
+      !Write("Server", "HttpHeaders", headers_ ? "1" : "0")) {
+    return;
+  }
   if (checked_) {
     if (Text(AdminPassword) != Text(ConfirmPassword)) {
       desktop_.MessageBox(
@@ -124,10 +143,12 @@ void PreferencesForm::Save() {
     SetText(AdminPort, QByteArray::number(LeadingNumber(Text(ServerPort)) + 1LL));
     return;
   }
-  Write("Admin", "Allow", checked_ ? "1" : "0");
-  Write("Admin", "UserName", Text(AdminName));
-  Write("Admin", "Password", Text(AdminPassword));
-  Write("Admin", "Port", TrimSpaces(Text(AdminPort)));
+  if (!Write("Admin", "Allow", checked_ ? "1" : "0") ||
+      !Write("Admin", "UserName", Text(AdminName)) ||
+      !Write("Admin", "Password", Text(AdminPassword)) ||
+      !Write("Admin", "Port", TrimSpaces(Text(AdminPort)))) {
+    return;
+  }
   saveEnabled_ = false;
   Changed();
 }

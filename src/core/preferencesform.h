@@ -58,7 +58,8 @@ class PreferencesForm {
  private:
   void Changed();
   QByteArray Read(const char* section, const char* key) const;
-  void Write(const char* section, const char* key, const QByteArray& value);
+  // False, after a message naming the file and the reason, when the file cannot be written.
+  bool Write(const char* section, const char* key, const QByteArray& value);
 
   Desktop& desktop_;
   QByteArray file_;

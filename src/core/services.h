@@ -14,8 +14,10 @@ class PublicService {
   virtual bool Start() = 0;
   // Closes every client connection and the listener.
   virtual void Stop() = 0;
-  // Open public connections.
+  // Open public connections, whether served, waiting or still sending their request.
   virtual int ActiveConnections() const = 0;
+  // Why the last Start could not listen (an errno value; 0 when not known).
+  virtual int ListenError() const = 0;
 };
 
 class AdminService {
@@ -23,6 +25,8 @@ class AdminService {
   virtual ~AdminService() = default;
   // Listens on `port`; false when it cannot.
   virtual bool Listen(int port) = 0;
+  // Why the last Listen failed (an errno value; 0 when not known).
+  virtual int ListenError() const = 0;
   virtual void Close() = 0;
   // Closes the administration connection and listens again (the Restart Admin command).
   virtual void Restart() = 0;

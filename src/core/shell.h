@@ -11,6 +11,7 @@ enum class MenuItem { RunServer, StopServer };
 // Message box styles and answers.
 enum MessageStyle : int {
   kOkOnly = 0,
+  kOkCritical = 16,
   kYesNo = 4,
   kYesNoExclamation = 52,
   kOkInformation = 64,

@@ -41,7 +41,9 @@ int OpenSocket(int family, quint16 port, int backlog) {
   }
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       ::listen(fd, backlog) != 0) {
+    const int error = errno;  // the reason, for the message
     ::close(fd);
+    errno = error;
     return -1;
   }
   return fd;
@@ -60,7 +62,10 @@ bool Listener::Listen(quint16 port) {
   fd_ = OpenSocket(AF_INET6, port, backlog_);
   // A machine without IPv6 still listens on IPv4; a port in use fails the same on both.
   if (fd_ < 0 && errno != EADDRINUSE) fd_ = OpenSocket(AF_INET, port, backlog_);
-  if (fd_ < 0) return false;
+  if (fd_ < 0) {
+    error_ = errno;
+    return false;
+  }
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;
   ::getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &length);
@@ -71,6 +76,7 @@ bool Listener::Listen(quint16 port) {
 }
 
 void Listener::Close() {
+  error_ = 0;
   if (fd_ < 0) return;
   Poller::Instance().Forget(fd_);
   ::close(fd_);

@@ -28,6 +28,8 @@ class Listener : public QObject, public Poller::Client {
   void Close();
   bool IsListening() const { return fd_ >= 0; }
   quint16 Port() const { return port_; }
+  // Why the last Listen failed (an errno value); 0 after a success or a Close.
+  int Error() const { return error_; }
   // Stops and restarts taking connections; waiting ones stay in the listen queue meanwhile.
   void Pause();
   void Resume();
@@ -43,6 +45,7 @@ class Listener : public QObject, public Poller::Client {
   quint16 port_ = 0;
   int backlog_ = 1024;
   bool paused_ = false;
+  int error_ = 0;
 };
 
 }  // namespace orvane

@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 
 #include "core/appstate.h"
@@ -42,17 +44,20 @@ MainWindow::MainWindow() : tray_(AppIcon()) {
   list_->setUniformItemSizes(true);  // keeps 32,767 lines cheap to lay out
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  QFont logFont(QStringLiteral("Times New Roman"));
-  logFont.setPointSizeF(11.25);
-  list_->setFont(logFont);
+  // Byte counts are padded with spaces: only a fixed pitch lines their columns up.
+  list_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
   statusBar()->setObjectName(QStringLiteral("StatusBar1"));
   QFont panelFont(QStringLiteral("Verdana"));
   panelFont.setPointSizeF(8.25);
+  // Each panel is at least as wide as its longest usual text, which sets the window's minimum.
+  const QFontMetrics metrics(panelFont);
+  const char* widest[] = {"255.255.255.255", "1024/1024 Active Users", "Remote=Offline", "Ready"};
   for (size_t i = 0; i < panels_.size(); ++i) {
     panels_[i] = new QLabel(this);
     panels_[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
     panels_[i]->setFont(panelFont);
+    panels_[i]->setMinimumWidth(metrics.horizontalAdvance(QLatin1String(widest[i])) + 8);
     panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     statusBar()->addWidget(panels_[i], 1);
   }
@@ -68,7 +73,10 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::BuildMenus() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  // Alt and the underlined letter open a menu; F10 opens the first, as elsewhere on the desktop.
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
+          [this, file] { menuBar()->setActiveAction(file->menuAction()); });
   file->setObjectName(QStringLiteral("menu_File"));
   runServer_ = file->addAction(QStringLiteral("&Run Server"));
   runServer_->setObjectName(QStringLiteral("menu_RunServer"));
@@ -84,7 +92,7 @@ void MainWindow::BuildMenus() {
   QAction* exit = file->addAction(QStringLiteral("E&xit"));
   exit->setObjectName(QStringLiteral("menu_Exit"));
 
-  QMenu* opt = menuBar()->addMenu(QStringLiteral("Options"));
+  QMenu* opt = menuBar()->addMenu(QStringLiteral("&Options"));
   opt->setObjectName(QStringLiteral("opt"));
   QAction* clearLog = opt->addAction(QStringLiteral("&Clear&&Save Log"));
   clearLog->setObjectName(QStringLiteral("clrLog"));
@@ -93,7 +101,7 @@ void MainWindow::BuildMenus() {
   QAction* restart = opt->addAction(QStringLiteral("Restart Admin"));
   restart->setObjectName(QStringLiteral("rstrtAdmin"));
 
-  QMenu* logging = menuBar()->addMenu(QStringLiteral("Logging"));
+  QMenu* logging = menuBar()->addMenu(QStringLiteral("&Logging"));
   logging->setObjectName(QStringLiteral("logging"));
   logging->setEnabled(false);
   logging->addAction(QStringLiteral("View Log"))->setObjectName(QStringLiteral("viewLog"));
@@ -180,6 +188,7 @@ int MainWindow::MessageBox(const QByteArray& text, int style, const QByteArray& 
   box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
   if (style == kYesNoExclamation) box.setIcon(QMessageBox::Warning);
   if (style == kOkInformation) box.setIcon(QMessageBox::Information);
+  if (style == kOkCritical) box.setIcon(QMessageBox::Critical);
   const int pressed = box.exec();
   if (!question) return kAnswerOk;
   return pressed == QMessageBox::Yes ? kAnswerYes : kAnswerNo;

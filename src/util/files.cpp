@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
 
 namespace orvane {
 
@@ -106,6 +107,19 @@ bool WriteFileAtomically(const QByteArray& path, const QByteArray& content, unsi
     return false;
   }
   return true;
+}
+
+QByteArray WriteProblem(const QByteArray& path) {
+  struct stat st;
+  if (!path.contains('\0') && ::stat(path.constData(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+    if (::access(path.constData(), W_OK) != 0) return std::strerror(errno);
+  }
+  const QByteArray folder = path.left(path.lastIndexOf('/') + 1);
+  if (::access(folder.isEmpty() ? "." : folder.constData(), W_OK | X_OK) != 0) {
+    return std::strerror(errno);
+  }
+  return "The file could not be written.";
 }
 
 bool MakeDir(const QByteArray& path) {

@@ -40,6 +40,10 @@ bool WriteFileAtomically(const QByteArray& path, const QByteArray& content,
 // Creates the folder `path` (not its parents). True when it exists afterwards.
 bool MakeDir(const QByteArray& path);
 
+// Why `path` cannot be written or replaced, in the system's words ("Permission denied", "Is a
+// directory"); a general sentence when the system names no reason.
+QByteArray WriteProblem(const QByteArray& path);
+
 // A request path as the file system names it: a backslash is a separator like "/".
 QByteArray ToDiskPath(QByteArray path);
 

@@ -46,9 +46,7 @@ PublicServer::PublicServer(AppState& app, QObject* parent)
   connect(&listener_, &Listener::AcceptFailed, this, [this] { acceptFailed_ = true; });
   connect(&sweep_, &QTimer::timeout, this, &PublicServer::Sweep);
   connect(&prepare_, &QTimer::timeout, this, &PublicServer::PreparePages);
-  table_.onActiveChanged = [this](int active) {
-    app_.desktop.SetPanel(2, ConnectionsText(active, app_.settings.MaxConnect));
-  };
+  table_.onOpenChanged = [this] { ShowConnections(); };
 }
 
 PublicServer::~PublicServer() {
@@ -164,6 +162,11 @@ void PublicServer::OnIncoming(int fd, const Listener::Peer& peer) {
   // until this one is served, so waiting never costs more than the backlog.
   waiting_.push_back({fd, peer});
   listener_.Pause();
+  ShowConnections();
+}
+
+void PublicServer::ShowConnections() {
+  app_.desktop.SetPanel(2, ConnectionsText(ActiveConnections(), app_.settings.MaxConnect));
 }
 
 void PublicServer::Take(ClientSlot& slot, const Waiting& client) {

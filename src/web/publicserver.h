@@ -42,7 +42,13 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
 
   bool Start() override;
   void Stop() override;
-  int ActiveConnections() const override { return table_.Active(); }
+  // Every open connection: arriving, waiting for a turn or a slot, and served.
+  int ActiveConnections() const override {
+    return table_.Open() + static_cast<int>(waiting_.size());
+  }
+  int ListenError() const override { return listener_.Error(); }
+  // Requests holding one of the MaxConnect turns.
+  int Served() const { return table_.Active(); }
 
   // The port the listener is bound to (useful when RunningPort is 0).
   quint16 ListeningPort() const { return listener_.Port(); }
@@ -68,6 +74,7 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   ClientSlot* SlotOf(Connection* connection);
   void OnIncoming(int fd, const Listener::Peer& peer);
   void Take(ClientSlot& slot, const Waiting& client);
+  void ShowConnections();
   void OnData(ClientSlot& slot);
   // A whole request: handled now if a turn is free, else queued.
   void Admit(ClientSlot& slot);

@@ -115,10 +115,12 @@ void SlotTable::Enter(ClientSlot& slot, SlotState next) {
       slot.unsent = -1;
       break;
   }
+  const bool wasOpen = slot.state != SlotState::Free;
   slot.state = next;
-  if (Served(next) != wasServed) {
-    active_ = std::max(0, active_ + (wasServed ? -1 : 1));
-    if (onActiveChanged) onActiveChanged(active_);
+  if (Served(next) != wasServed) active_ = std::max(0, active_ + (wasServed ? -1 : 1));
+  if ((next != SlotState::Free) != wasOpen) {
+    open_ = std::max(0, open_ + (wasOpen ? -1 : 1));
+    if (onOpenChanged) onOpenChanged();
   }
 }
 
@@ -128,6 +130,7 @@ void SlotTable::Reset() {
   queued_.Clear();
   preparing_.Clear();
   active_ = 0;
+  open_ = 0;
   free_.clear();
   for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) free_.push_back(it->get());
 }

@@ -15,12 +15,14 @@ namespace orvane {
 // change of a slot's state goes through Enter, which keeps all of that true.
 class SlotTable {
  public:
-  // Called whenever the number of requests holding a turn changes.
-  std::function<void(int active)> onActiveChanged;
+  // Called whenever the number of slots holding a connection changes.
+  std::function<void()> onOpenChanged;
 
   void SetTurns(int turns) { turns_ = turns; }
   bool TurnFree() const { return active_ < turns_; }
   int Active() const { return active_; }
+  // Slots holding a connection, in any state.
+  int Open() const { return open_; }
 
   // A new slot, free. Slots are numbered from 1 in the order they were added.
   ClientSlot& Add();
@@ -56,6 +58,7 @@ class SlotTable {
   SlotQueue preparing_;            // pages in their first pass, in turn
   int turns_ = 50;
   int active_ = 0;
+  int open_ = 0;
 };
 
 }  // namespace orvane
