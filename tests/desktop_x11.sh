@@ -5,7 +5,7 @@
 set -u
 binary=${1:?Usage: desktop_x11.sh ORVANE_BINARY}
 fail() { echo "FAIL: $*"; exit 1; }
-for tool in Xvfb twm trayer xdotool xwininfo xprop; do
+for tool in Xvfb twm trayer xdotool xwininfo xprop xclip; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/test.sh installs it)"
 done
 work=$(mktemp -d)
@@ -35,6 +35,11 @@ printf '[Server]\nPort=%s\n' "$port" >"$work/server.cfg"
 until_true 'test -n "$(tray_icon)"' || fail "no icon in the tray: $(xwininfo -root -tree | grep -i -e orvane -e panel)"
 [ -z "$(shown)" ] || fail "the window is on screen though started with /r"
 read -r x y < <(tray_icon | sed -E 's/.*22x22\+0\+0 +\+([0-9]+)\+([0-9]+).*/\1 \2/')
+# A right-click opens the icon's menu; its fourth item that can be chosen while the server runs
+# copies the site's address. Repeated until it arrives, as the icon may not take clicks yet.
+copy_address() { xdotool mousemove $((x + 11)) $((y + 11)) click 3 sleep 0.5 key Down Down Down Down Return; sleep 0.3; }
+until_true 'copy_address; xclip -o -selection clipboard 2>/dev/null | grep -qE "^http://[0-9.]+:$port/\$"' ||
+  fail "Copy Site Address in the tray menu did not copy the address: $(xclip -o -selection clipboard 2>&1)"
 # An icon just mapped may not take clicks yet: the double-click is repeated until the window shows.
 click_icon() { xdotool mousemove $((x + 11)) $((y + 11)) click --repeat 2 --delay 80 1; sleep 0.5; }
 until_true 'click_icon; test -n "$(shown)"' || fail "a double-click on the tray icon did not show the window"

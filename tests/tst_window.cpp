@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -66,6 +67,16 @@ class WindowTest : public QObject {
     QTest::keyClick(&window_, Qt::Key_O, Qt::AltModifier);
     QTRY_VERIFY(window_.findChild<QMenu*>("opt")->isVisible());
     window_.findChild<QMenu*>("opt")->close();
+  }
+  void trayMenu() {
+    // It shares the File menu's actions (their state and questions); it copies the address.
+    auto* tray = window_.findChild<QMenu*>("trayMenu");
+    QVERIFY(tray->actions().contains(Action("menu_RunServer")) &&
+            tray->actions().contains(Action("menu_StopServer")));
+    state_.settings.RunningPort = 8080;
+    tray->actions().value(5)->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text().section(':', 2), "8080/");
+    state_.settings.RunningPort = 0;
   }
   void menusLogAndPreferences() {
     Action("menu_RunServer")->trigger();

@@ -1,6 +1,7 @@
 #include "core/settings.h"
 
 #include "core/ini.h"
+#include "util/hostaddress.h"
 #include "util/text.h"
 #include "util/version.h"
 
@@ -56,6 +57,12 @@ Settings LoadSettings(const QByteArray& appPath) {
   if (s.Port == 0) s.Port = 80;
   s.RunningPort = s.Port;
   return s;
+}
+
+QByteArray SiteAddress(const Settings& s) {
+  const QByteArray host = GetIPAddress().address;
+  const QByteArray port = s.RunningPort == 80 ? "" : ":" + QByteArray::number(s.RunningPort);
+  return "http://" + (host.isEmpty() ? QByteArray("127.0.0.1") : host) + port + "/";
 }
 
 QByteArray SettingsReport(const Settings& s) {

@@ -43,6 +43,10 @@ QByteArray AsAppPath(const QByteArray& folder);
 // start-up checks. A missing, unreadable or empty file gives the built-in values.
 Settings LoadSettings(const QByteArray& appPath);
 
+// The public site's address as other machines reach it ("http://192.168.1.5:8080/"): the
+// machine's network address (loopback when it has none), and the running port unless it is 80.
+QByteArray SiteAddress(const Settings& s);
+
 // The settings one per line as "Name=Value", the password shown as one "*" per character.
 QByteArray SettingsReport(const Settings& settings);
 

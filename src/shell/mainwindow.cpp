@@ -2,19 +2,24 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QUrl>
 
 #include "core/appstate.h"
 #include "core/lifecycle.h"
 #include "core/logmodel.h"
+#include "core/settings.h"
 #include "shell/appicon.h"
 #include "shell/preferencesdialog.h"
 #include "util/version.h"
@@ -112,11 +117,30 @@ void MainWindow::BuildMenus() {
   connect(stopServer_, &QAction::triggered, this, [this] {
     if (lifecycle_ != nullptr) lifecycle_->StopServer();
   });
+  BuildTrayMenu(exit);
   connect(options, &QAction::triggered, this, &MainWindow::OpenPreferences);
   connect(exit, &QAction::triggered, this, &QWidget::close);
   connect(restart, &QAction::triggered, this, [this] {
     if (lifecycle_ != nullptr) lifecycle_->RestartAdmin();
   });
+}
+
+void MainWindow::BuildTrayMenu(QAction* exit) {
+  // The server runs on in the background: the tray's menu does what the window's would, with the
+  // same actions, so their state and their questions are the same.
+  auto* menu = new QMenu(this);
+  menu->setObjectName(QStringLiteral("trayMenu"));
+  connect(menu->addAction(QStringLiteral("Show Window")), &QAction::triggered, this,
+          &MainWindow::ShowFromTray);
+  menu->addActions({runServer_, stopServer_});
+  menu->addSeparator();
+  connect(menu->addAction(QStringLiteral("Open Site in Browser")), &QAction::triggered, this,
+          [this] { QDesktopServices::openUrl(QUrl(Text(SiteAddress(app_->settings)))); });
+  connect(menu->addAction(QStringLiteral("Copy Site Address")), &QAction::triggered, this,
+          [this] { QGuiApplication::clipboard()->setText(Text(SiteAddress(app_->settings))); });
+  menu->addSeparator();
+  menu->addAction(exit);
+  tray_.setContextMenu(menu);
 }
 
 void MainWindow::Attach(AppState& app, Lifecycle& lifecycle) {
@@ -223,7 +247,10 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 void MainWindow::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-  if (reason != QSystemTrayIcon::DoubleClick) return;
+  if (reason == QSystemTrayIcon::DoubleClick) ShowFromTray();
+}
+
+void MainWindow::ShowFromTray() {
   showNormal();
   raise();
   activateWindow();

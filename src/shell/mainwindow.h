@@ -55,6 +55,8 @@ class MainWindow : public QMainWindow, public Shell {
 
  private:
   void BuildMenus();
+  void BuildTrayMenu(QAction* exit);
+  void ShowFromTray();
   void PlaceLog();
   void OpenPreferences();
   void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
