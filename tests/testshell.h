@@ -36,6 +36,7 @@ class TestShell : public Shell {
                  QByteArray(enabled ? "(on)" : "(off)");
   }
   void Minimise() override { calls << "Minimise()"; }
+  void Notify(const QByteArray& text) override { calls << "Notify(" + text + ")"; }
   void RemoveTrayIcon() override { calls << "RemoveTrayIcon()"; }
   int MessageBox(const QByteArray& text, int style, const QByteArray& title) override {
     Note("MessageBox(" + title + ")", messages).append({text, title, style});

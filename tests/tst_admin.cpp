@@ -43,6 +43,7 @@ class AdminTest : public SiteFixture {
     for (int i = 2; i < LoginThrottle::kFreeFailures; ++i) Fetch(Post(LoginBody("admin", "guess")));
     QVERIFY(Fetch(Post(LoginBody("admin", "Secret1"))).startsWith(failure));
     QCOMPARE(Log().last(), QByteArray("Refused: too many failed logins: 127.0.0.1"));
+    QVERIFY(shell_->calls.contains("Notify(Logins refused after failed guesses from 127.0.0.1)"));
     // Another address may, even with its form in two blocks, which is waited for whole.
     RawClient other(Port(), 0, "127.0.0.2");
     const QByteArray body = LoginBody("admin", "Secret1");
@@ -128,6 +129,8 @@ class AdminTest : public SiteFixture {
     // Kept: a folder with a sub-folder, a file without a dot (taken for a folder), all outside.
     for (auto kept : {"docs/nest/in/d.txt", "docs/README", "outside.txt", "victim/file.txt"})
       QVERIFY2(PathExists(app_ + kept), kept);
+    QVERIFY(shell_->calls.contains("Notify(Administrator logged in from 127.0.0.1)"));
+    QTRY_VERIFY_WITH_TIMEOUT(shell_->calls.contains("Notify(3 files erased)"), 10000);  // merged
   }
 
   void connectionsThatHoldTheSite() {

@@ -18,7 +18,7 @@ class PreferencesTest : public QObject {
     // administration box, "save" saves.
     QTest::addColumn<QByteArray>("config");  // none when empty; a folder for "<folder>"
     QTest::addColumn<QByteArrayList>("edits");
-    QTest::addColumn<QByteArray>("state");  // the texts, then 1/0: both boxes, admin fields, Save
+    QTest::addColumn<QByteArray>("state");  // the texts, then 1/0: three boxes, admin fields, Save
     QTest::addColumn<QByteArray>("said");   // the message boxes, a "title style: text" line each
     QTest::addColumn<QByteArray>("file");   // server.cfg after
     const auto Row = [](const char* name, QByteArray config, QByteArrayList edits, QByteArray state,
@@ -30,32 +30,35 @@ class PreferencesTest : public QObject {
     const QByteArray no = tip + "Orvane-Light 0: ";  // Save refuses after its tip
     const QByteArray server =
         "[Server]\nServerName=Orvane Light v.0.7\nIndexFile=index.html\nMaxConnect=50\nPort=80\n"
-        "HttpHeaders=0\n";
+        "HttpHeaders=0\n[Window]\nNotify=1\n";
     Row("typed; Allow=0 leaves the fields open; unticked: no password checks", "[Admin]\nAllow=0\n",
         {"1=   ", "2= ", "3=08x", "4= 81x", "5= a ", "6= b ", "8=x1", "save"},
-        "Orvane Light 0.7|index.html|8|81| a | b ||x1|0010", tip,
+        "Orvane Light 0.7|index.html|8|81| a | b ||x1|00110", tip,
         "[Admin]\nAllow=0\nUserName=\" a \"\nPassword=\" b \"\nPort=x1\n[Server]\nServerName="
-        "Orvane Light 0.7\nIndexFile=index.html\nMaxConnect=8\nPort=81\nHttpHeaders=0\n");
+        "Orvane Light "
+        "0.7\nIndexFile=index.html\nMaxConnect=8\nPort=81\nHttpHeaders=0\n[Window]\nNotify=1\n");
     Row("from the file, then saved",
         "[Server]\nServerName=Site\nMaxConnect=020\nPort=8080\nHttpHeaders=1\n[Admin]\nAllow=1\n"
-        "UserName=me\nPassword=secret\nPort=6000\n",
+        "UserName=me\nPassword=secret\nPort=6000\n[Window]\nNotify=0\n",
         {"1=My Site", "3=-5", "8= 6001 ", "save"},
-        "My Site|index.html|-5|8080|me|secret|secret| 6001 |1110", tip,
+        "My Site|index.html|-5|8080|me|secret|secret| 6001 |11010", tip,
         "[Server]\nServerName=My Site\nMaxConnect=-5\nPort=8080\nHttpHeaders=1\n"
-        "IndexFile=index.html\n[Admin]\nAllow=1\nUserName=me\nPassword=secret\nPort=6001\n");
+        "IndexFile=index.html\n[Admin]\nAllow=1\nUserName=me\nPassword=secret\nPort=6001\n[Window]"
+        "\n"
+        "Notify=0\n");
     Row("three characters, then passwords that differ in case", {},
         {"admin", "8= ", "6=abc", "7=abc", "save", "6=Secret", "7=secret", "save"},
-        "Orvane Light v.0.7|index.html|50|80||||5656|1011",
+        "Orvane Light v.0.7|index.html|50|80||||5656|10111",
         no + "Your password must be at least 4 characters in length\rPlease enter in a new " +
             "password, and save again\n" + no + "Administrator passwords do not match\rPasswords " +
             "are Case-Sensitive...Please check your entries, and try again\n",
         server);
-    Row("same ports", {}, {"8=80", "save"}, "Orvane Light v.0.7|index.html|50|80||||81|0011",
+    Row("same ports", {}, {"8=80", "save"}, "Orvane Light v.0.7|index.html|50|80||||81|00111",
         no + "You cannot use the same Admin-Login port as the server port.\rPlease choose " +
             "another port, and save again\n",
         server);
     Row("cannot be written: said, and the edits stay unsaved", "<folder>", {"1=x", "save"},
-        "x|index.html|50|80||||5656|0011",
+        "x|index.html|50|80||||5656|00111",
         tip + "Not Saved 16: The settings could not be saved to <file>.\r\n\r\nIs a directory" +
             "\r\n\r\nYour changes are still in the dialog.\n",
         "");
@@ -78,7 +81,8 @@ class PreferencesTest : public QObject {
     QByteArray state, said;
     for (int f = 1; f <= 8; ++f) state += form.Text(PreferencesForm::Field(f)) + '|';
     QTEST(state + char('0' + form.Checked()) + char('0' + form.HeadersChecked()) +
-              char('0' + form.AdminFieldsEnabled()) + char('0' + form.SaveEnabled()),
+              char('0' + form.NotifyChecked()) + char('0' + form.AdminFieldsEnabled()) +
+              char('0' + form.SaveEnabled()),
           "state");
     QTEST(ReadWholeFile(path).value_or(QByteArray()), "file");
     for (const ShownMessage& m : shell.messages)

@@ -43,6 +43,9 @@ class UploadTest : public SiteFixture {
     QVERIFY(ReadWholeFile(app_ + "docs/data.bin") == (stored ? content : QByteArray(1000, 'o')));
     QVERIFY(Temporaries().isEmpty());
     QCOMPARE(Log().join(), stored ? "Upload Success: " + app_ + "docs/data.bin 636000" : "");
+    if (stored)
+      QTRY_VERIFY_WITH_TIMEOUT(
+          shell_->calls.contains("Notify(Upload received: data.bin (636000 bytes))"), 10000);
   }
 
   void bodyInTwoBlocksCutAnywhere() {

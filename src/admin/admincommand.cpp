@@ -108,13 +108,14 @@ QByteArray EraseConfirmation(const QByteArray& body, AdminContext& context) {
 // Deletes `name` (a path inside `docs`, separated by "/") without following a symbolic link
 // anywhere on the way: each folder is opened from the one before, refusing links, so a link in
 // docs to a folder elsewhere can never lead a deletion out of docs. A link at the end is removed
-// as a link; a folder loses its files, then goes if it holds nothing more.
-void RemoveEntry(const QByteArray& docs, const QByteArray& name, bool folder) {
+// as a link; a folder loses its files, then goes if it holds nothing more. True when the entry
+// is gone.
+bool RemoveEntry(const QByteArray& docs, const QByteArray& name, bool folder) {
   int at = ::open(docs.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   QByteArrayList parts = name.split('/');
   const QByteArray last = parts.takeLast();
   for (const QByteArray& part : parts) {
-    if (at < 0) return;
+    if (at < 0) return false;
     if (part.isEmpty() || part == ".") continue;
     const int next =
         ::openat(at, part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -122,15 +123,15 @@ void RemoveEntry(const QByteArray& docs, const QByteArray& name, bool folder) {
     at = next;
   }
   struct stat info;
-  if (at < 0) return;
+  if (at < 0) return false;
   if (last.isEmpty() || ::fstatat(at, last.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     ::close(at);
-    return;
+    return false;
   }
   if (!folder || S_ISLNK(info.st_mode)) {
-    ::unlinkat(at, last.constData(), 0);  // fails, silently, for a folder given as a file
+    const bool gone = ::unlinkat(at, last.constData(), 0) == 0;  // fails for a folder as a file
     ::close(at);
-    return;
+    return gone;
   }
   const int inner = ::openat(at, last.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   DIR* dir = inner < 0 ? nullptr : ::fdopendir(inner);
@@ -145,8 +146,9 @@ void RemoveEntry(const QByteArray& docs, const QByteArray& name, bool folder) {
     }
     ::closedir(dir);
   }
-  ::unlinkat(at, last.constData(), AT_REMOVEDIR);  // fails, silently, while sub-folders remain
+  const bool gone = ::unlinkat(at, last.constData(), AT_REMOVEDIR) == 0;  // not with sub-folders
   ::close(at);
+  return gone;
 }
 
 void EraseFiles(const QByteArray& body, AdminContext& context) {
@@ -156,6 +158,7 @@ void EraseFiles(const QByteArray& body, AdminContext& context) {
     if (!list.startsWith("FILES ")) continue;
     QByteArrayList names = list.mid(6).split('!');
     if (names.size() > kMaxEraseNames) names = names.mid(0, kMaxEraseNames);
+    int erased = 0;
     for (const QByteArray& part : names) {
       if (part.isEmpty()) continue;
       QByteArray name = PercentDecoded(part, false);
@@ -165,8 +168,9 @@ void EraseFiles(const QByteArray& body, AdminContext& context) {
       }
       const bool folder = name.endsWith('/') || name.endsWith('\\');
       if (folder) name.chop(1);
-      RemoveEntry(context.docsPath, name.replace('\\', '/'), folder);
+      if (RemoveEntry(context.docsPath, name.replace('\\', '/'), folder)) ++erased;
     }
+    if (erased > 0) context.desktop.Notify(Notice::FilesErased, QByteArray::number(erased));
     return;
   }
 }

@@ -280,9 +280,12 @@ QByteArray AdminSite::Login(const QByteArray& body) {
   const bool passwordMatches = SameSecret(password, s.AdminPassword);
   if (!userMatches || !passwordMatches || !AdminCredentialsSet(s)) {
     throttle_.Failed(peer, Now());
+    // Told once, when the guesses begin to be refused.
+    if (!throttle_.Allows(peer, Now())) app_.desktop.Notify(Notice::LoginsRefused, peer);
     return failure;
   }
   throttle_.Succeeded(peer);
+  app_.desktop.Notify(Notice::AdminLogin, peer);
   session_ = {peer, NewToken(), Now()};
   QByteArray command = "RefreshList";
   AdminContext context{View(), DocsFolder(), app_.desktop};
@@ -338,6 +341,9 @@ bool AdminSite::AnswerUpload(UploadResult result) {
       watchdog_.stop();
       app_.desktop.AppendLog("Upload Success: " + upload_.Path() + " " +
                              QByteArray::number(upload_.Length()));
+      app_.desktop.Notify(Notice::UploadReceived,
+                          upload_.Path().mid(upload_.Path().lastIndexOf('/') + 1) + " (" +
+                              QByteArray::number(upload_.Length()) + " bytes)");
       command = "Upload";
       Reply(AdminCommand(command, {}, context));
       break;

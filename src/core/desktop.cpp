@@ -1,6 +1,31 @@
 #include "core/desktop.h"
 
+#include <algorithm>
+
 namespace orvane {
+
+Desktop::Desktop(Shell& shell) : shell_(shell) {
+  clock_.start();
+  flush_.setSingleShot(true);
+  flush_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&flush_, &QTimer::timeout, [this] { FlushNotices(); });
+}
+
+void Desktop::Notify(Notice notice, const QByteArray& detail) {
+  if (!notify_) return;
+  const QByteArray text = notifications_.Add(notice, detail, clock_.elapsed());
+  if (!text.isEmpty()) shell_.Notify(text);
+  if (!flush_.isActive()) FlushNotices();
+}
+
+void Desktop::FlushNotices() {
+  const QByteArray text = notifications_.Flush(clock_.elapsed());
+  if (!text.isEmpty()) shell_.Notify(text);
+  // A timer may fire a little early: what still waits is due at the end of its span.
+  if (notifications_.DueAt() >= 0) {
+    flush_.start(static_cast<int>(std::max<qint64>(0, notifications_.DueAt() - clock_.elapsed())));
+  }
+}
 
 void Desktop::AppendLog(const QByteArray& line) {
   for (int dropped = log_.Append(line); dropped > 0; --dropped) shell_.OldestLogLineDropped();

@@ -3,6 +3,10 @@
 #include <QByteArray>
 #include <array>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "core/notifications.h"
 #include "core/runninglog.h"
 #include "core/shell.h"
 
@@ -12,7 +16,7 @@ namespace orvane {
 // two server menu items. Every change is passed on to the shell, which only shows it.
 class Desktop {
  public:
-  explicit Desktop(Shell& shell) : shell_(shell) {}
+  explicit Desktop(Shell& shell);
 
   void AppendLog(const QByteArray& line);
   void ClearLog();
@@ -33,6 +37,10 @@ class Desktop {
     shell_.Warning(line);
   }
 
+  // Something the owner is told of from the tray (merged as Notifications says), unless the
+  // settings turned notifications off.
+  void Notify(Notice notice, const QByteArray& detail);
+  void SetNotificationsOn(bool on) { notify_ = on; }
   void Minimise() { shell_.Minimise(); }
   void RemoveTrayIcon() { shell_.RemoveTrayIcon(); }
   int MessageBox(const QByteArray& text, int style, const QByteArray& title = {}) {
@@ -40,12 +48,18 @@ class Desktop {
   }
 
  private:
+  void FlushNotices();
+
   Shell& shell_;
   RunningLog log_;
   std::array<QByteArray, 4> panels_;
   QByteArray caption_;
   bool runServerEnabled_ = true;
   bool stopServerEnabled_ = false;
+  Notifications notifications_;
+  QElapsedTimer clock_;
+  QTimer flush_;  // ends the span of merged notifications
+  bool notify_ = true;
 };
 
 }  // namespace orvane

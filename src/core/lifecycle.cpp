@@ -14,6 +14,7 @@ void Lifecycle::StartUp(const QByteArray& appPath, const QByteArray& argument) {
 void Lifecycle::StartUp(const Settings& settings, const QByteArray& argument) {
   Desktop& desk = app_.desktop;
   app_.settings = settings;
+  desk.SetNotificationsOn(settings.Notify);
   desk.SetPanel(1, "Offline");
   desk.SetCaption(SoftwareName());
   desk.SetPanel(3, "Remote=Offline");
@@ -64,6 +65,7 @@ void Lifecycle::Fail(int port, int error) {
       error == EACCES ? " needs administrator rights.\r\nCure: Choose a port from 1024 up in "
                         "Preferences, or start the server as administrator."
                       : ", is in use.\r\nCure: Shut off all over server applications.";
+  desk.Notify(Notice::ServerError, "port " + QByteArray::number(port) + " could not be opened");
   desk.MessageBox("Orvane occured an error while trying to run the server.\r\n\r\nReason: Port " +
                       QByteArray::number(port) + reason,
                   kOkInformation, "Orvane Error");

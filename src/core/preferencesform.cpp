@@ -77,6 +77,13 @@ void PreferencesForm::SetHeadersChecked(bool checked) {
   Changed();
 }
 
+void PreferencesForm::SetNotifyChecked(bool checked) {
+  if (checked == notify_) return;
+  notify_ = checked;
+  saveEnabled_ = true;
+  Changed();
+}
+
 void PreferencesForm::Load() {
   // A key missing from the file shows the value the server runs with, so that a save without a
   // change writes what is in force rather than the boxes' own fallbacks.
@@ -90,6 +97,7 @@ void PreferencesForm::Load() {
   SetText(MaxUsers, stored("Server", "MaxConnect", QByteArray::number(inForce.MaxConnect)));
   SetText(ServerPort, stored("Server", "Port", QByteArray::number(inForce.Port)));
   SetHeadersChecked(Read("Server", "HttpHeaders") == "1");
+  SetNotifyChecked(Read("Window", "Notify") != "0");
   // Only a stored whole number can be taken for the box; 1 checks it.
   const QByteArray allow = Read("Admin", "Allow").trimmed();
   bool number = false;
@@ -112,7 +120,8 @@ void PreferencesForm::Save() {
       !Write("Server", "IndexFile", Text(IndexPage)) ||
       !Write("Server", "MaxConnect", Text(MaxUsers)) ||
       !Write("Server", "Port", Text(ServerPort)) ||
-      !Write("Server", "HttpHeaders", headers_ ? "1" : "0")) {
+      !Write("Server", "HttpHeaders", headers_ ? "1" : "0") ||
+      !Write("Window", "Notify", notify_ ? "1" : "0")) {
     return;
   }
   if (checked_) {

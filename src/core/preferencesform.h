@@ -39,6 +39,9 @@ class PreferencesForm {
   // A change of the remote administration box (no change when it already has that value).
   void SetChecked(bool checked);
   bool HeadersChecked() const { return headers_; }
+  // The "Show notifications" box ([Window] Notify).
+  bool NotifyChecked() const { return notify_; }
+  void SetNotifyChecked(bool checked);
   void SetHeadersChecked(bool checked);
   // The administrator fields take input only while the box is checked (and before it was first
   // unchecked).
@@ -66,6 +69,7 @@ class PreferencesForm {
   std::array<QByteArray, 9> texts_;  // 1 to 8
   bool checked_ = false;
   bool headers_ = false;
+  bool notify_ = true;
   bool adminFieldsEnabled_ = true;
   bool saveEnabled_ = false;
 };

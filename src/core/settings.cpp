@@ -50,6 +50,7 @@ Settings LoadSettings(const QByteArray& appPath) {
   s.AdminPassword = ReadINI("Admin", "Password", file);
   s.AdminAllow = QByteArray::number(LeadingNumber(ReadINI("Admin", "Allow", file)));
   s.HttpHeaders = ReadINI("Server", "HttpHeaders", file) == "1";
+  s.Notify = ReadINI("Window", "Notify", file) != "0";
 
   if (IsBlank(s.ServerName)) s.ServerName = SoftwareName();
   if (IsBlank(s.IndexFile)) s.IndexFile = "index.html";

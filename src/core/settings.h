@@ -22,6 +22,8 @@ struct Settings {
   // Replies carry a status line and header lines (Server/HttpHeaders=1); otherwise each is the
   // bare page.
   bool HttpHeaders = false;
+  // Notifications from the tray ([Window] Notify; on unless 0).
+  bool Notify = true;
 };
 
 // The line said when remote administration is switched on without a user name or a password:

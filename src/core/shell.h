@@ -48,6 +48,8 @@ class Shell {
   // Something the owner must know that is no question (it is in the running log as well); a
   // headless program says it on standard error.
   virtual void Warning(const QByteArray& /*text*/) {}
+  // A notification for the owner from the tray; a shell without a tray shows none.
+  virtual void Notify(const QByteArray& /*text*/) {}
 };
 
 }  // namespace orvane

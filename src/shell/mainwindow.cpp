@@ -200,6 +200,11 @@ void MainWindow::Minimise() {
   }
 }
 
+void MainWindow::Notify(const QByteArray& text) {
+  // Only the icon in the tray has a place to show them.
+  if (tray_.isVisible()) tray_.showMessage(Text(SoftwareName()), Text(text));
+}
+
 void MainWindow::RemoveTrayIcon() {
   tray_.hide();
 }

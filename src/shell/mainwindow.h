@@ -44,6 +44,7 @@ class MainWindow : public QMainWindow, public Shell {
   void Minimise() override;
   void RemoveTrayIcon() override;
   int MessageBox(const QByteArray& text, int style, const QByteArray& title) override;
+  void Notify(const QByteArray& text) override;
 
   QListView* LogView() const { return list_; }
   bool TrayIconShown() const { return tray_.isVisible(); }

@@ -44,6 +44,12 @@ PreferencesDialog::PreferencesDialog(AppState& app, QWidget* mainWindow)
   headers_ = new QCheckBox(QStringLiteral("Send HTTP headers"), frame);
   headers_->setObjectName(QStringLiteral("CheckHeaders"));
   fields->addRow(headers_);
+  notify_ = new QCheckBox(QStringLiteral("Show notifications"), frame);
+  notify_->setObjectName(QStringLiteral("CheckNotify"));
+  notify_->setToolTip(
+      QStringLiteral("Tell me from the tray when someone logs in to the "
+                     "administration site, an upload arrives or files are erased"));
+  fields->addRow(notify_);
   allow_ = new QCheckBox(QStringLiteral("Allow Remote Adminitrator Login"), frame);
   allow_->setObjectName(QStringLiteral("Check1"));
   fields->addRow(allow_);
@@ -69,6 +75,7 @@ PreferencesDialog::PreferencesDialog(AppState& app, QWidget* mainWindow)
 
   connect(allow_, &QCheckBox::clicked, this, [this](bool on) { form_.SetChecked(on); });
   connect(headers_, &QCheckBox::clicked, this, [this](bool on) { form_.SetHeadersChecked(on); });
+  connect(notify_, &QCheckBox::clicked, this, [this](bool on) { form_.SetNotifyChecked(on); });
   connect(save_, &QPushButton::clicked, this, [this] { form_.Save(); });
   connect(close, &QPushButton::clicked, this, [this] {
     if (form_.Close()) QDialog::close();
@@ -86,6 +93,7 @@ void PreferencesDialog::Show() {
   }
   allow_->setChecked(form_.Checked());
   headers_->setChecked(form_.HeadersChecked());
+  notify_->setChecked(form_.NotifyChecked());
   for (int number : {5, 6, 7}) {
     texts_[static_cast<size_t>(number)]->setEnabled(form_.AdminFieldsEnabled());
   }

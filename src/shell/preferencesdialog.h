@@ -34,6 +34,7 @@ class PreferencesDialog : public QDialog {
   std::array<QLineEdit*, 9> texts_{};  // 1 to 8
   QCheckBox* allow_ = nullptr;
   QCheckBox* headers_ = nullptr;
+  QCheckBox* notify_ = nullptr;
   QPushButton* save_ = nullptr;
 };
 
