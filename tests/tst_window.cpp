@@ -4,12 +4,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,6 +78,16 @@ class WindowTest : public QObject {
     state_.settings.RunningPort = 8080;
     tray->actions().value(5)->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text().section(':', 2), "8080/");
+    // The QR code, read back by a reader made for them, gives the same address.
+    tray->actions().value(6)->trigger();
+    auto* qr = window_.findChild<QDialog*>("frmQr");
+    QVERIFY(qr->findChild<QLabel*>("QrCode")->pixmap().save(dir_.path() + "/qr.png"));
+    QProcess zbar;
+    zbar.start("zbarimg", {"--raw", "-q", dir_.path() + "/qr.png"});
+    QVERIFY2(zbar.waitForFinished(20000), "zbarimg (zbar-tools) did not run");
+    QCOMPARE(zbar.readAllStandardOutput().trimmed(),
+             QGuiApplication::clipboard()->text().toLatin1());
+    qr->close();
     state_.settings.RunningPort = 0;
   }
   void menusLogAndPreferences() {

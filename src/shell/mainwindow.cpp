@@ -20,6 +20,7 @@
 #include "core/lifecycle.h"
 #include "core/logmodel.h"
 #include "core/settings.h"
+#include "shell/addressqrdialog.h"
 #include "shell/appicon.h"
 #include "shell/preferencesdialog.h"
 #include "util/version.h"
@@ -105,6 +106,12 @@ void MainWindow::BuildMenus() {
   opt->addSeparator();
   QAction* restart = opt->addAction(QStringLiteral("Restart Admin"));
   restart->setObjectName(QStringLiteral("rstrtAdmin"));
+  qrAction_ = opt->addAction(QStringLiteral("Show Address as QR Code"));
+  qrAction_->setObjectName(QStringLiteral("showQr"));
+  connect(qrAction_, &QAction::triggered, this, [this] {
+    auto* dialog = new AddressQrDialog(SiteAddress(app_->settings), this);
+    dialog->show();
+  });
 
   QMenu* logging = menuBar()->addMenu(QStringLiteral("&Logging"));
   logging->setObjectName(QStringLiteral("logging"));
@@ -138,6 +145,7 @@ void MainWindow::BuildTrayMenu(QAction* exit) {
           [this] { QDesktopServices::openUrl(QUrl(Text(SiteAddress(app_->settings)))); });
   connect(menu->addAction(QStringLiteral("Copy Site Address")), &QAction::triggered, this,
           [this] { QGuiApplication::clipboard()->setText(Text(SiteAddress(app_->settings))); });
+  menu->addAction(qrAction_);
   menu->addSeparator();
   menu->addAction(exit);
   tray_.setContextMenu(menu);

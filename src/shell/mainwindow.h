@@ -69,6 +69,7 @@ class MainWindow : public QMainWindow, public Shell {
   std::array<QLabel*, 4> panels_{};
   QAction* runServer_ = nullptr;
   QAction* stopServer_ = nullptr;
+  QAction* qrAction_ = nullptr;
   QSystemTrayIcon tray_;
   QPointer<PreferencesDialog> preferences_;
   bool startMinimised_ = false;
