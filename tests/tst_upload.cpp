@@ -33,6 +33,8 @@ class UploadTest : public SiteFixture {
     Put("docs/data.bin", QByteArray(1000, 'o'));  // an older file, longer than most
     const bool stored = name == "data.bin";
     const QByteArray content = Awkward().repeated(stored ? 2000 : 1), body = Body(name, content);
+    TransferList transfers;
+    state_->transfers = &transfers;
     RawClient client(Port());
     QVERIFY(client.Send(Head(0).replace("Content-Length: 0\r\n", "")));
     QTRY_VERIFY(site_->Serving());  // an upload is taken with its header lines alone
@@ -43,6 +45,8 @@ class UploadTest : public SiteFixture {
     QVERIFY(ReadWholeFile(app_ + "docs/data.bin") == (stored ? content : QByteArray(1000, 'o')));
     QVERIFY(Temporaries().isEmpty());
     QCOMPARE(Log().join(), stored ? "Upload Success: " + app_ + "docs/data.bin 636000" : "");
+    QCOMPARE(transfers.Transfers().size(), size_t(stored));  // reported once its file is open
+    for (const auto& [id, t] : transfers.Transfers()) QVERIFY(t.whole && t.done == content.size());
     if (stored)
       QTRY_VERIFY_WITH_TIMEOUT(
           shell_->calls.contains("Notify(Upload received: data.bin (636000 bytes))"), 10000);
@@ -73,6 +77,8 @@ class UploadTest : public SiteFixture {
     site_->SetUploadWatch(50, 1200);
     Put("docs/index.html", "<p>the site</p>");
     const QByteArray body = Body("index.html", QByteArray(5000, 't'));
+    TransferList transfers;
+    state_->transfers = &transfers;
     for (const QByteArray& how : {"leaves"_ba, "closed"_ba, "stalls"_ba, "full"_ba}) {
       if (how == "full") QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
       RawClient client(Port());
@@ -90,6 +96,8 @@ class UploadTest : public SiteFixture {
     QVERIFY(Log().contains("Timeout. Restarted Admin") &&
             Log().contains("Upload Failed: " + app_ + "docs/index.html"));
     QVERIFY(shell_->calls.contains("Panel4(TimeOut: 1)"));
+    for (const auto& [id, t] : transfers.Transfers()) QVERIFY(t.ended >= 0 && !t.whole);
+    QCOMPARE(transfers.Transfers().size(), size_t(3));  // the full disk's never opened its file
   }
 };
 

@@ -215,6 +215,8 @@ class WebServerTest : public SiteFixture {
     // A reply cut short ends with a reset, never passed off as whole, and is not logged as sent;
     // nothing else is disturbed.
     QFETCH(QByteArray, cut);
+    TransferList transfers;
+    state_->transfers = &transfers;
     Put("docs/big.bin", QByteArray(32 * 1024 * 1024, 'b'));
     RawClient client(WebPort(), 4096);
     QVERIFY(client.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
@@ -226,6 +228,11 @@ class WebServerTest : public SiteFixture {
     QTRY_VERIFY(web_->ActiveConnections() == 0 && Log().isEmpty());
     if (cut == "server stops") StartWeb(50);
     QCOMPARE(WebFetch(kGetPage), Page("page"));
+    // The transfers seen: the cut one, and the whole one after it.
+    QByteArrayList seen;
+    for (const auto& [id, t] : transfers.Transfers())
+      seen << t.name + (t.whole ? " whole " : " cut ") + QByteArray::number(t.done == t.total);
+    QCOMPARE(seen, QByteArrayList({"big.bin cut 0", "page.html whole 1"}));
   }
 
   void acceptWithoutDescriptors() {

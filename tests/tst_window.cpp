@@ -20,6 +20,7 @@
 #include "admin/adminsite.h"
 #include "core/lifecycle.h"
 #include "shell/mainwindow.h"
+#include "shell/transferview.h"
 #include "web/publicserver.h"
 
 using namespace orvane;
@@ -69,6 +70,19 @@ class WindowTest : public QObject {
     QTest::keyClick(&window_, Qt::Key_O, Qt::AltModifier);
     QTRY_VERIFY(window_.findChild<QMenu*>("opt")->isVisible());
     window_.findChild<QMenu*>("opt")->close();
+  }
+  void transfers() {
+    // A reply the server reports is a row with its progress; ended, it is marked cut or done.
+    const int id = state_.transfers->Begin("10.0.0.2", "big.bin", 1000, false);
+    state_.transfers->Progress(id, 250);
+    auto* view = window_.Transfers();
+    view->Refresh();
+    QCOMPARE(
+        view->item(view->rowCount() - 1, 4)->text() + view->item(view->rowCount() - 1, 2)->text(),
+        "25%250");
+    state_.transfers->End(id, false);
+    view->Refresh();
+    QCOMPARE(view->item(view->rowCount() - 1, 4)->text(), "cut");
   }
   void trayMenu() {
     // It shares the File menu's actions (their state and questions); it copies the address.

@@ -1,5 +1,7 @@
 #include "admin/adminsite.h"
 
+#include <utility>
+
 #include "admin/guards.h"
 #include "core/settings.h"
 #include "net/connection.h"
@@ -59,6 +61,7 @@ bool AdminSite::Listen(int port) {
 
 void AdminSite::Close() {
   // An upload belongs to its connection: nothing of it may carry over to a later one.
+  ReportUpload(false, true);
   upload_.Abandon();
   watchdog_.stop();
   if (connection_ != nullptr) {
@@ -140,6 +143,7 @@ void AdminSite::Adopt(Connection* connection) {
 void AdminSite::EndConnection() {
   // An upload belongs to its connection: blocks of a later one never go into its file.
   if (upload_.Receiving() || upload_.HasBoundary()) {
+    ReportUpload(false, true);
     upload_.Abandon();
     watchdog_.stop();
   }
@@ -233,6 +237,7 @@ void AdminSite::Handle(const QByteArray& block) {
       SetPanel("Ready");
       return;
     }
+    uploadTotal_ = ContentLength(block);
     AnswerUpload(upload_.Start(block, DocsFolder(), Admission()));
     return;
   }
@@ -324,7 +329,24 @@ void AdminSite::Reply(const QByteArray& page) {
   connection_->Send(bytes);
 }
 
+void AdminSite::ReportUpload(bool whole, bool ended) {
+  if (app_.transfers == nullptr) return;
+  // One that comes whole in its first block is shown too, already done.
+  if (uploadTransfer_ == 0 && (upload_.Receiving() || whole)) {
+    const QByteArray path = upload_.Path();
+    uploadTransfer_ = app_.transfers->Begin(
+        connection_->PeerAddress(), path.mid(path.lastIndexOf('/') + 1), uploadTotal_, true);
+  }
+  if (uploadTransfer_ == 0) return;
+  app_.transfers->Progress(uploadTransfer_, upload_.Length());
+  if (ended) app_.transfers->End(std::exchange(uploadTransfer_, 0), whole);
+}
+
 bool AdminSite::AnswerUpload(UploadResult result) {
+  // Still coming in, stored, or ended otherwise: the transfer report follows.
+  ReportUpload(result == UploadResult::Completed, result != UploadResult::Consumed &&
+                                                      result != UploadResult::Waiting &&
+                                                      result != UploadResult::NotUpload);
   AdminContext context{View(), DocsFolder(), app_.desktop};
   QByteArray command;
   switch (result) {
@@ -380,6 +402,7 @@ void AdminSite::Watchdog() {
   // The stalled upload is given up: the part received stays, and the site listens again.
   if (connection_ != nullptr) Reply(TimeoutPage());
   app_.desktop.AppendLog("Timeout. Restarted Admin");
+  ReportUpload(false, true);
   upload_.Abandon();
   watchdog_.stop();
   EndConnection();

@@ -70,6 +70,8 @@ class AdminSite : public QObject, public AdminService {
   void EndConnection();
   void Sweep();
   // An upload's answer for `result`; false when the block was no part of the upload.
+  // Reports the upload under way (begun once its file is open), its progress and its end.
+  void ReportUpload(bool whole, bool ended);
   bool AnswerUpload(UploadResult result);
   void Watchdog();
   AdminView View() const;
@@ -83,6 +85,8 @@ class AdminSite : public QObject, public AdminService {
   AppState& app_;
   const PublicService& web_;
   Listener listener_;
+  qint64 uploadTotal_ = 0;  // the upload's declared length, its form around the file included
+  int uploadTransfer_ = 0;  // its number in the transfer report; 0 when none
   Arrivals arrivals_;
   Lingering lingering_;
   Connection* connection_ = nullptr;

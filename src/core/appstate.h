@@ -4,6 +4,7 @@
 
 #include "core/desktop.h"
 #include "core/settings.h"
+#include "core/transfers.h"
 
 namespace orvane {
 
@@ -15,6 +16,8 @@ struct AppState {
   Settings settings;
   Desktop desktop;
   QByteArray ListingPath;
+  // Where the servers report their transfers: the window's list; none without a window.
+  TransferReport* transfers = nullptr;
 };
 
 // The status text of panel 2: "3/50 Active Users".

@@ -23,6 +23,7 @@
 #include "shell/addressqrdialog.h"
 #include "shell/appicon.h"
 #include "shell/preferencesdialog.h"
+#include "shell/transferview.h"
 #include "util/version.h"
 
 namespace orvane {
@@ -53,6 +54,8 @@ MainWindow::MainWindow() : tray_(AppIcon()) {
   // Byte counts are padded with spaces: only a fixed pitch lines their columns up.
   list_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
+  transfers_ = new TransferView(transferList_, inner);
+
   statusBar()->setObjectName(QStringLiteral("StatusBar1"));
   QFont panelFont(QStringLiteral("Verdana"));
   panelFont.setPointSizeF(8.25);
@@ -71,7 +74,7 @@ MainWindow::MainWindow() : tray_(AppIcon()) {
 
   tray_.setToolTip(Text(SoftwareName()));
   connect(&tray_, &QSystemTrayIcon::activated, this, &MainWindow::OnTrayActivated);
-  resize(500, 265 + menuBar()->sizeHint().height());
+  resize(640, 420 + menuBar()->sizeHint().height());
 }
 
 MainWindow::~MainWindow() {
@@ -153,6 +156,7 @@ void MainWindow::BuildTrayMenu(QAction* exit) {
 
 void MainWindow::Attach(AppState& app, Lifecycle& lifecycle) {
   app_ = &app;
+  app.transfers = &transferList_;
   lifecycle_ = &lifecycle;
   model_ = new LogModel(app.desktop.Log(), this);
   list_->setModel(model_);
@@ -240,8 +244,13 @@ void MainWindow::PlaceLog() {
   const QSize inner = centralWidget()->size();
   const int width = inner.width() - kLogShrink;
   const int height = inner.height() - kLogShrink;
-  // Too small a window gives no valid size: the log keeps the one it has.
-  if (width > 0 && height > 0) list_->setGeometry(kLogOffset, kLogOffset, width, height);
+  // Too small a window gives no valid size: the log keeps the one it has. The transfers take
+  // the lower two fifths.
+  if (width <= 0 || height <= 0) return;
+  const int logHeight = height * 3 / 5;
+  list_->setGeometry(kLogOffset, kLogOffset, width, logHeight);
+  transfers_->setGeometry(kLogOffset, kLogOffset + logHeight + kLogOffset, width,
+                          height - logHeight - kLogOffset);
 }
 
 void MainWindow::changeEvent(QEvent* event) {

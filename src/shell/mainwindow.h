@@ -6,6 +6,7 @@
 #include <array>
 
 #include "core/shell.h"
+#include "core/transfers.h"
 
 class QAction;
 class QLabel;
@@ -17,6 +18,7 @@ struct AppState;
 class Lifecycle;
 class LogModel;
 class PreferencesDialog;
+class TransferView;
 
 // The main window (frmMain): the running log, the four status panels and the menus, and the
 // tray icon it hides in when minimised. It is the desktop's Shell: the core tells it what to show
@@ -47,6 +49,7 @@ class MainWindow : public QMainWindow, public Shell {
   void Notify(const QByteArray& text) override;
 
   QListView* LogView() const { return list_; }
+  TransferView* Transfers() const { return transfers_; }
   bool TrayIconShown() const { return tray_.isVisible(); }
 
  protected:
@@ -66,6 +69,8 @@ class MainWindow : public QMainWindow, public Shell {
   Lifecycle* lifecycle_ = nullptr;
   LogModel* model_ = nullptr;
   QListView* list_ = nullptr;
+  TransferList transferList_;
+  TransferView* transfers_ = nullptr;
   std::array<QLabel*, 4> panels_{};
   QAction* runServer_ = nullptr;
   QAction* stopServer_ = nullptr;

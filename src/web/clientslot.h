@@ -66,6 +66,7 @@ struct ClientSlot {
   quint64 serial = 0;          // counts the connections the slot has held
   qint64 bodySize = 0;         // in the Body state: the size the request text must reach
   qint64 headerLeft = 0;       // header bytes of the reply not written yet
+  int transfer = 0;            // the reply's number in the transfer report; 0 when none
   bool inputComplete = false;  // the request has ended: nothing more will come from the client
   QByteArray peer;             // the client's address, taken at the accept
   ReplySink* sink = nullptr;

@@ -21,6 +21,7 @@ constexpr qint64 kPrepareMs = 2;
 
 void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) {
   table_.Enter(slot, SlotState::Sending);
+  ReportStart(slot, page.size());
   if (!app_.settings.HttpHeaders) {
     slot.connection->Send(page);
     return;
@@ -38,6 +39,7 @@ void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKi
 
 void PublicServer::ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) {
   table_.Enter(slot, SlotState::Sending);
+  ReportStart(slot, length);
   if (app_.settings.HttpHeaders) {
     const QByteArray header = ReplyHeader(kind, length);
     slot.headerLeft = header.size();
@@ -76,6 +78,7 @@ void PublicServer::SendPage(ClientSlot& slot) {
     return;
   }
   table_.Enter(slot, SlotState::Sending);
+  ReportStart(slot, page->Length());
   if (app_.settings.HttpHeaders) {
     const QByteArray header = ReplyHeader(slot.pageKind, page->Length());
     slot.headerLeft = header.size();
@@ -90,6 +93,18 @@ void PublicServer::OnWritten(ClientSlot& slot, qint64 count) {
   slot.headerLeft -= header;
   slot.SlotBytesSent += count - header;
   slot.lastMove.start();
+  if (slot.transfer != 0) app_.transfers->Progress(slot.transfer, slot.SlotBytesSent);
+}
+
+void PublicServer::ReportStart(ClientSlot& slot, qint64 total) {
+  if (app_.transfers != nullptr) {
+    slot.transfer = app_.transfers->Begin(slot.peer, slot.SlotRequest, total, false);
+  }
+}
+
+void PublicServer::ReportEnd(ClientSlot& slot, bool whole) {
+  if (slot.transfer != 0 && app_.transfers != nullptr) app_.transfers->End(slot.transfer, whole);
+  slot.transfer = 0;
 }
 
 }  // namespace orvane

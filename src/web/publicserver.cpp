@@ -140,6 +140,7 @@ void PublicServer::Stop() {
     } else {
       slot.connection->Abort();
     }
+    ReportEnd(slot, false);
   }
   table_.Reset();
   for (const Waiting& client : waiting_) ::close(client.fd);
@@ -261,6 +262,7 @@ void PublicServer::RunScript(ClientSlot& slot, const ScriptRun& run) {
 void PublicServer::OnDrained(ClientSlot& slot) {
   if (slot.state != SlotState::Sending) return;
   app_.desktop.AppendLog(CompletionLine(slot));
+  ReportEnd(slot, true);
   lingering_.Add(slot.connection, slot.inputComplete);
   slot.connection = NewConnection();
   slot.connection->tag = slot.Index;
@@ -281,6 +283,7 @@ void PublicServer::EndWithoutReply(ClientSlot& slot) {
     slot.connection->Abort();
   }
   if (slot.state == SlotState::Script) scripts_.Abandon(slot);
+  ReportEnd(slot, false);
   Release(slot);
 }
 

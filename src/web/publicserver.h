@@ -75,6 +75,9 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   void OnIncoming(int fd, const Listener::Peer& peer);
   void Take(ClientSlot& slot, const Waiting& client);
   void ShowConnections();
+  // The reply's start and end in the transfer report, when there is one.
+  void ReportStart(ClientSlot& slot, qint64 total);
+  void ReportEnd(ClientSlot& slot, bool whole);
   void OnData(ClientSlot& slot);
   // A whole request: handled now if a turn is free, else queued.
   void Admit(ClientSlot& slot);
