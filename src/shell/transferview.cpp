@@ -46,7 +46,9 @@ TransferView::TransferView(TransferList& list, QWidget* parent)
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::NoSelection);
   verticalHeader()->hide();
+  horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   horizontalHeader()->setSectionResizeMode(Name, QHeaderView::Stretch);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   connect(&refresh_, &QTimer::timeout, this, &TransferView::Refresh);
   refresh_.start(kRefreshMs);
 }
