@@ -112,7 +112,7 @@ class WindowTest : public QObject {
     answers_ = {QMessageBox::No, QMessageBox::No, QMessageBox::Yes};  // close: No; stop: No, Yes
     QVERIFY(!window_.close());
     for (int i = 0; i < 2; ++i) Action("menu_StopServer")->trigger();
-    QCOMPARE(window_.findChild<QLabel*>("Panel1")->text(), "Offline");
+    QTRY_COMPARE(window_.findChild<QLabel*>("Panel1")->text(), "Offline");
     QCOMPARE(window_.LogView()->model()->rowCount(), 0);
 
     Action("menu_Options")->trigger();

@@ -6,7 +6,11 @@
 namespace orvane {
 
 LogModel::LogModel(const RunningLog& log, QObject* parent)
-    : QAbstractListModel(parent), log_(log), rows_(static_cast<int>(log.Count())) {}
+    : QAbstractListModel(parent), log_(log), rows_(static_cast<int>(log.Count())) {
+  flush_.setSingleShot(true);
+  flush_.setInterval(100);
+  connect(&flush_, &QTimer::timeout, this, &LogModel::Flush);
+}
 
 int LogModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : rows_;
@@ -37,13 +41,11 @@ void LogModel::Cleared() {
 }
 
 void LogModel::ScheduleFlush() {
-  if (flushQueued_) return;
-  flushQueued_ = true;
-  QMetaObject::invokeMethod(this, &LogModel::Flush, Qt::QueuedConnection);
+  if (!flush_.isActive()) flush_.start();
 }
 
 void LogModel::Flush() {
-  flushQueued_ = false;
+  flush_.stop();
   const int gone = std::min(droppedSince_, rows_);
   if (gone > 0) {
     beginRemoveRows({}, 0, gone - 1);

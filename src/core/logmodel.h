@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QTimer>
 
 #include "core/runninglog.h"
 
 namespace orvane {
 
-// The running log as a list model for a view. Lines added or dropped are announced once per
-// pass of the event loop, in one batch, so a busy server never makes the view lay itself out for
-// every line; until then the rows the view knows keep showing the lines they showed.
+// The running log as a list model for a view. Lines added or dropped are announced in one batch
+// at most ten times a second, so a busy server never makes the view lay itself out and paint for
+// every line or every pass of the event loop; until then the rows the view knows keep showing the
+// lines they showed.
 class LogModel : public QAbstractListModel {
   Q_OBJECT
 
@@ -36,7 +38,7 @@ class LogModel : public QAbstractListModel {
   const RunningLog& log_;
   int rows_ = 0;          // rows the view knows
   int droppedSince_ = 0;  // lines dropped at the front since the last batch
-  bool flushQueued_ = false;
+  QTimer flush_;
 };
 
 }  // namespace orvane

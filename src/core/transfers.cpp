@@ -26,15 +26,20 @@ void TransferList::End(int id, bool whole) {
   if (it == transfers_.end() || it->second.ended >= 0) return;
   it->second.ended = clock_();
   it->second.whole = whole;
+  ended_.push_back(id);
+  if (ended_.size() > kMaxEnded) {
+    transfers_.erase(ended_.front());
+    ended_.pop_front();
+  }
 }
 
 bool TransferList::Prune() {
   const qint64 now = clock_();
   bool dropped = false;
-  for (auto it = transfers_.begin(); it != transfers_.end();) {
-    const bool old = it->second.ended >= 0 && now - it->second.ended > kShownAfterEndMs;
-    it = old ? transfers_.erase(it) : std::next(it);
-    dropped = dropped || old;
+  while (!ended_.empty() && now - transfers_.at(ended_.front()).ended > kShownAfterEndMs) {
+    transfers_.erase(ended_.front());
+    ended_.pop_front();
+    dropped = true;
   }
   return dropped;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <deque>
 #include <functional>
 #include <map>
 
@@ -24,6 +25,8 @@ class TransferReport {
 class TransferList : public TransferReport {
  public:
   static constexpr qint64 kShownAfterEndMs = 3000;
+  // Ended rows kept at most: a busy server ends thousands a second, and a view shows a screenful.
+  static constexpr size_t kMaxEnded = 100;
 
   struct Transfer {
     QByteArray address;
@@ -53,6 +56,7 @@ class TransferList : public TransferReport {
   std::function<qint64()> clock_;
   QElapsedTimer elapsed_;
   std::map<int, Transfer> transfers_;
+  std::deque<int> ended_;  // in the order they ended
   int next_ = 1;
 };
 

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <array>
 
 #include "core/shell.h"
@@ -59,6 +60,7 @@ class MainWindow : public QMainWindow, public Shell {
 
  private:
   void BuildMenus();
+  void ShowPanels();
   void BuildTrayMenu(QAction* exit);
   void ShowFromTray();
   void PlaceLog();
@@ -72,6 +74,8 @@ class MainWindow : public QMainWindow, public Shell {
   TransferList transferList_;
   TransferView* transfers_ = nullptr;
   std::array<QLabel*, 4> panels_{};
+  std::array<QString, 4> shownPanels_;  // what the panels are to show at their next update
+  QTimer panelUpdate_;
   QAction* runServer_ = nullptr;
   QAction* stopServer_ = nullptr;
   QAction* qrAction_ = nullptr;
