@@ -1,6 +1,7 @@
 #!/bin/bash
 # Takes the README's screenshots under Xvfb: the main window serving the sample site with a few
-# log lines, and the preferences dialog. Writes docs/main-window.png and docs/preferences.png.
+# log lines and a download under way, the preferences dialog, and the site's address as a QR
+# code. Writes docs/main-window.png, docs/preferences.png and docs/address-qr.png.
 # Run as root from anywhere:  bash scripts/screenshots.sh
 set -eu
 cd "$(dirname "$0")/.."
@@ -33,7 +34,11 @@ xdotool key --window "$window" ctrl+r
 until curl -s "http://127.0.0.1:$port/" >/dev/null; do sleep 0.2; done
 for path in / /notes.txt /sub/ /banner.png /missing.html; do curl -s "http://127.0.0.1:$port$path" >/dev/null; done
 curl -s -d 'name=Ada' "http://127.0.0.1:$port/greet.qmx" >/dev/null
-sleep 1
+# A slow download, so that the transfers show one in progress.
+head -c 50000000 /dev/zero >"$work/site/docs/video.mp4"
+curl -s --limit-rate 2M -o /dev/null "http://127.0.0.1:$port/video.mp4" &
+pids+=($!)
+sleep 4
 mkdir -p docs
 import -window "$window" docs/main-window.png
 
@@ -46,4 +51,15 @@ until dialog=$(xdotool search --onlyvisible --name '^Preferences$' | head -n1) &
 done
 sleep 1
 import -window "$dialog" docs/preferences.png
-echo "docs/main-window.png and docs/preferences.png written"
+xdotool key --window "$dialog" Escape
+
+# Options, then its last item: the QR code.
+xdotool mousemove --window "$window" 60 8 click 1
+sleep 0.5
+xdotool key Up Return
+until qr=$(xdotool search --onlyvisible --name '^Site Address$' | head -n1) && [ -n "$qr" ]; do
+  sleep 0.2
+done
+sleep 1
+import -window "$qr" docs/address-qr.png
+echo "docs/main-window.png, docs/preferences.png and docs/address-qr.png written"
