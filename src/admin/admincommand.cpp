@@ -44,33 +44,6 @@ QByteArray FieldName(QByteArrayView name) {
   return PercentEncoded(name, "%+!&\"'<>", true);
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// %XX escapes decoded, with "+" as a space when `plus` (a form's own encoding); anything else, a
-// lone "%" among it, stays as it is.
-QByteArray PercentDecoded(QByteArrayView text, bool plus) {
-  QByteArray out;
-  out.reserve(text.size());
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '+' && plus) {
-      out += ' ';
-    } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-               HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // The names a form's fields carry: each field's name, as the browser encoded it and then as the
 // page encoded it, turned back into the file's name.
 QByteArray FromFieldName(QByteArrayView field) {

@@ -7,7 +7,7 @@ namespace orvane {
 QByteArray Notifications::Add(Notice notice, const QByteArray& detail, qint64 now) {
   Waiting& waiting = waiting_[static_cast<size_t>(notice)];
   ++waiting.count;
-  waiting.sum += detail.toLongLong();
+  if (notice == Notice::FilesErased) waiting.sum += detail.toLongLong();
   waiting.detail = detail;
   if (!anyWaiting_ && (lastShown_ < 0 || now - lastShown_ >= kSpanMs)) {
     lastShown_ = now;

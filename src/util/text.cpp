@@ -20,6 +20,14 @@ constexpr std::array<unsigned char, 256> MakeFoldTable() {
 
 constexpr auto kFold = MakeFoldTable();
 
+// The value of a hexadecimal digit; -1 for any other character.
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // The other case of each lower-case letter; every other character maps to itself.
 constexpr std::array<unsigned char, 256> MakeUnfoldTable() {
   std::array<unsigned char, 256> table{};
@@ -149,6 +157,24 @@ QByteArray EscapeHtml(QByteArrayView text) {
         break;
       default:
         out += c;
+    }
+  }
+  return out;
+}
+
+QByteArray PercentDecoded(QByteArrayView text, bool plus) {
+  QByteArray out;
+  out.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+' && plus) {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+               HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
     }
   }
   return out;

@@ -41,6 +41,9 @@ QByteArray EscapeHtml(QByteArrayView text);
 // `text` with control bytes, DEL, the bytes in `also` and (with `high`) bytes above 127 written as
 // %XX escapes; other bytes as they are.
 QByteArray PercentEncoded(QByteArrayView text, const char* also, bool high);
+// %XX escapes decoded, with "+" as a space when `plus` (a form's own encoding); anything else, a
+// lone "%" among it, stays as it is.
+QByteArray PercentDecoded(QByteArrayView text, bool plus);
 
 // A file name as the path of a link in a double-quoted attribute: the bytes that a browser or the
 // server's form decoding would read as something else (% + # ? and control bytes, and : and \,
