@@ -1,11 +1,12 @@
 #!/bin/bash
 # Takes the README's screenshots under Xvfb: the main window serving the sample site with a few
-# log lines and a download under way, the preferences dialog, and the site's address as a QR
-# code. Writes docs/main-window.png, docs/preferences.png and docs/address-qr.png.
+# log lines and a download under way, the preferences dialog, the site's address as a QR code,
+# and the tray icon's menu. Writes docs/main-window.png, docs/preferences.png,
+# docs/address-qr.png and docs/tray-menu.png.
 # Run as root from anywhere:  bash scripts/screenshots.sh
 set -eu
 cd "$(dirname "$0")/.."
-sh scripts/install-deps.sh xvfb twm xfonts-base xdotool x11-utils imagemagick curl
+sh scripts/install-deps.sh xvfb twm trayer xfonts-base xdotool x11-utils imagemagick curl
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF >/dev/null
 cmake --build build >/dev/null
 
@@ -19,6 +20,8 @@ while [ ! -s "$work/display" ]; do sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 printf 'RandomPlacement\nUsePPosition "on"\nNoTitle\n' >"$work/twmrc"
 LC_ALL=C twm -f "$work/twmrc" >/dev/null 2>&1 &
+pids+=($!)
+trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 &
 pids+=($!)
 
 cp -r site "$work/site"
@@ -62,4 +65,18 @@ until qr=$(xdotool search --onlyvisible --name '^Site Address$' | head -n1) && [
 done
 sleep 1
 import -window "$qr" docs/address-qr.png
-echo "docs/main-window.png, docs/preferences.png and docs/address-qr.png written"
+xdotool key --window "$qr" Escape
+
+# Minimised, the window goes to the tray; a right-click on its icon opens the menu.
+xdotool windowminimize "$window"
+icon=""
+until [ -n "$icon" ]; do
+  sleep 0.2
+  icon=$(xwininfo -root -tree | grep '"orvane-light"' | grep -E '22x22\+0\+0 +\+[0-9]+\+[0-9]+' | head -n1)
+done
+read -r x y < <(sed -E 's/.*22x22\+0\+0 +\+([0-9]+)\+([0-9]+).*/\1 \2/' <<<"$icon")
+sleep 1
+xdotool mousemove $((x + 11)) $((y + 11)) click 3
+sleep 1
+import -window root -crop 254x174+546+0 docs/tray-menu.png
+echo "docs/main-window.png, docs/preferences.png, docs/address-qr.png and docs/tray-menu.png written"

@@ -1,9 +1,11 @@
 #!/bin/bash
 # The real window on Xvfb, with twm as the window manager and trayer as the system tray: started
 # with /r it sits in the tray, a double-click on its icon brings it back, minimised it goes back to
-# the tray, SIGTERM ends it cleanly, and without a tray a minimised window stays iconified.
+# the tray, SIGTERM ends it cleanly, and without a tray a minimised window stays iconified. With
+# the same tray, the window's test shows a slow download's progress and a login's notification.
 set -u
-binary=${1:?Usage: desktop_x11.sh ORVANE_BINARY}
+binary=${1:?Usage: desktop_x11.sh ORVANE_BINARY TST_WINDOW_BINARY}
+window_test=${2:?Usage: desktop_x11.sh ORVANE_BINARY TST_WINDOW_BINARY}
 fail() { echo "FAIL: $*"; exit 1; }
 for tool in Xvfb twm trayer xdotool xwininfo xprop xclip; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/test.sh installs it)"
@@ -49,6 +51,9 @@ until_true 'minimise; test -n "$(tray_icon)"' || fail "minimising did not put th
 [ -z "$(shown)" ] || fail "a minimised window stayed on screen with a tray to go to"
 kill "$program"
 wait "$program" || fail "SIGTERM ended the program with status $?"
+QT_QPA_PLATFORM=xcb "$window_test" transfers notifications >"$work/window-test.log" 2>&1 ||
+  fail "the window's test on this X server: $(grep -e FAIL -e '^   Loc' -e SKIP "$work/window-test.log")"
+grep -q 'PASS   : WindowTest::notifications' "$work/window-test.log" || fail "the notification was not tried"
 kill "$tray" && wait "$tray"  # the tray is gone before the next program looks for one
 
 "$binary" --app-dir "$work" >"$work/out2.log" 2>&1 &

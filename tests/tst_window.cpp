@@ -1,4 +1,5 @@
-// The main window and its preferences dialog, offscreen, with the core behind them.
+// The main window and its preferences dialog with the core behind them: offscreen, and on a real
+// X server with a tray from desktop_x11.sh.
 
 #include <QAbstractButton>
 #include <QAction>
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +23,7 @@
 #include "core/lifecycle.h"
 #include "shell/mainwindow.h"
 #include "shell/transferview.h"
+#include "sitefixture.h"
 #include "web/publicserver.h"
 
 using namespace orvane;
@@ -72,17 +75,46 @@ class WindowTest : public QObject {
     window_.findChild<QMenu*>("opt")->close();
   }
   void transfers() {
-    // A reply the server reports is a row with its progress; ended, it is marked cut or done.
-    const int id = state_.transfers->Begin("10.0.0.2", "big.bin", 1000, false);
-    state_.transfers->Progress(id, 250);
+    // A download the client takes slowly is a row with its progress; cut short, it is marked cut.
+    Action("menu_RunServer")->trigger();
+    const QByteArray docs = QFile::encodeName(dir_.path()) + "/docs/";
+    QVERIFY(MakeDir(docs) && WriteFileAtomically(docs + "big.bin", QByteArray(32 << 20, 'b')));
+    RawClient client(web_.ListeningPort(), 4096);
+    QVERIFY(client.Send("GET /big.bin HTTP/1.0\r\n\r\n"));
     auto* view = window_.Transfers();
-    view->Refresh();
-    QCOMPARE(
-        view->item(view->rowCount() - 1, 4)->text() + view->item(view->rowCount() - 1, 2)->text(),
-        "25%250");
-    state_.transfers->End(id, false);
-    view->Refresh();
-    QCOMPARE(view->item(view->rowCount() - 1, 4)->text(), "cut");
+    const auto row = [view] {
+      QStringList cells;
+      for (int c = 0; view->rowCount() > 0 && c < view->columnCount(); ++c)
+        cells << view->item(0, c)->text();
+      return cells;
+    };
+    QTRY_VERIFY(row().value(2) > "0" && row().value(4).endsWith('%') && row()[4] != "100%");
+    QCOMPARE(row().mid(0, 2), QStringList({"127.0.0.1", "big.bin"}));
+    client.Reset();
+    QTRY_COMPARE(row().value(4), "cut");
+  }
+  void notifications() {
+    // In the tray, the window tells of a login in a balloon by the icon.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) QSKIP("no tray here: desktop_x11.sh gives one");
+    state_.settings.AdminUserName = "admin";
+    state_.settings.AdminPassword = "Secret1";
+    state_.settings.AdminAllow = "1";
+    QVERIFY(admin_.Listen(0));
+    QVERIFY(QTest::qWaitForWindowExposed(&window_));  // or the window manager misses the request
+    window_.setWindowState(Qt::WindowMinimized);      // as the window manager's button does
+    QTRY_VERIFY(!window_.isVisible());
+    RawClient client(admin_.ListeningPort());
+    QVERIFY(client.Send(Post(LoginBody("admin", "Secret1"))) && client.WaitClosed());
+    const auto balloon = [] {
+      QStringList texts;
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->inherits("QBalloonTip"))
+          for (auto* label : w->findChildren<QLabel*>())
+            texts << label->text();  // icon, title, text
+      return texts;
+    };
+    QTRY_COMPARE(balloon().join('/'), "/Orvane Light 0.7/Administrator logged in from 127.0.0.1");
+    window_.showNormal();
   }
   void trayMenu() {
     // It shares the File menu's actions (their state and questions); it copies the address.

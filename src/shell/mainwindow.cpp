@@ -219,7 +219,8 @@ void MainWindow::MenuEnabledChanged(MenuItem item, bool enabled) {
 
 void MainWindow::Minimise() {
   if (isVisible()) {
-    showMinimized();
+    // Not showMinimized(): it shows the window again after changeEvent() has put it in the tray.
+    setWindowState(windowState() | Qt::WindowMinimized);
   } else {
     startMinimised_ = true;  // start-up: the window goes straight to the tray when it is shown
   }
