@@ -2,6 +2,7 @@
 // what status, media type, body and request name, and what it logs. No sockets.
 
 #include <unistd.h>
+#include <utime.h>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,6 +89,10 @@ class DispatchTest : public QObject {
     Put("docs/sub/a.txt", "123456789012");
     MakeDir(app_ + "docs/sub/img");
     Put("docs/image.gif", AllBytes());
+    struct utimbuf times {
+      1704164645, 1704164645
+    };  // Tue, 02 Jan 2024 03:04:05 GMT
+    QCOMPARE(::utime((app_ + "docs/image.gif").constData(), &times), 0);
     Put("docs/plain", "read me");
     Put("docs/empty.bin", "");
     Put("docs/empty.html", "");
@@ -99,14 +104,17 @@ class DispatchTest : public QObject {
   }
 
   // One row: what `request` gets ("how status media-type", as the recording sink and the status
-  // line's code say it; "none" for no reply), its body ("*" for any), the request's name in the
+  // line's code say it, then any further header lines and "head" for a HEAD; "none" for no
+  // reply), its body ("*" for any), the request's name in the
   // completion line ("*" for any) and the log lines before it.
   static void Row(const QByteArray& request, const char* reply, const QByteArray& body = "*",
                   const QByteArray& name = "*", const QByteArray& log = {}) {
-    QTest::newRow(request.left(40).toPercentEncoding(" /").constData())
+    QTest::newRow(request.left(90).toPercentEncoding(" /").constData())
         << request << QByteArray(reply) << body << name << log;
   }
-  static QByteArray Get(const QByteArray& path) { return "GET /" + path + " HTTP/1.0\r\n\r\n"; }
+  static QByteArray Get(const QByteArray& path, const QByteArray& lines = {}) {
+    return "GET /" + path + " HTTP/1.0\r\n" + lines + "\r\n";
+  }
 
   void dispatch_data() {
     QTest::addColumn<QByteArray>("request");
@@ -120,7 +128,7 @@ class DispatchTest : public QObject {
                                 "GET /page.html", "GET //page.html HTTP/1.0\r\n\r\n"}) {
       Row(request, "page 200 text/html", Page("page"), "page.html");
     }
-    for (const QByteArray name : {"p%61ge.html", "sub", "sub/INDEX.HTML", "<b>.htm"}) {
+    for (const QByteArray name : {"p%61ge.html", "sub/INDEX.HTML", "<b>.htm"}) {
       Row(Get(name), "page 404 text/html",
           "<HTML>\r\n<HEAD>\r\n<TITLE>Orvane Light Version 0.7</TITLE>\r\n</HEAD>\r\n<BODY "
           "BGCOLOR=WHITE TEXT=BLACK>\r\n<font face=arial><h1>Error 404:</h1>\r\nFile Not Found (/" +
@@ -129,7 +137,43 @@ class DispatchTest : public QObject {
               "\r\n</BODY>\r\n</HTML>\r\n",
           "404 /" + name);
     }
-    Row("HEAD /gone.htm HTTP/1.0\r\n\r\n", "page 404 text/html", "*", "404 /gone.htm");
+    Row("HEAD /gone.htm HTTP/1.0\r\n\r\n", "page 404 text/html head", "*", "404 /gone.htm");
+    Row("HEAD /page.html HTTP/1.0\r\n\r\n", "page 200 text/html head", "", "page.html");
+    Row("HEAD /image.gif HTTP/1.0\r\n\r\n", "file 200 image/gif head", AllBytes());
+    Row(Get("sub"), "page 301 text/html Location: /sub/", "", "sub");
+    Row("GET //sub?q=<\"\\> HTTP/1.0\r\n\r\n", "page 301 text/html Location: /sub/?q=%3C%22%5C%3E");
+    // Ranges and dates, on a file sent as it is; a page with tags has neither.
+    const QByteArray gif = "file 206 image/gif Content-Range: bytes ";
+    Row(Get("image.gif", "Range: bytes=0-9\r\n"), gif + "0-9/256", AllBytes().left(10));
+    Row(Get("image.gif", "range: BYTES=250-\r\n"), gif + "250-255/256", AllBytes().right(6));
+    Row(Get("image.gif", "Range: bytes=-6\r\n"), gif + "250-255/256", AllBytes().right(6));
+    Row(Get("image.gif", "Range: bytes=-300\r\n"), gif + "0-255/256", AllBytes());
+    Row(Get("image.gif", "Range: bytes=10-99999999999999999999\r\n"), gif + "10-255/256");
+    Row(Get("image.gif", "Range: bytes=255-9999\r\n"), gif + "255-255/256");
+    for (const char* range : {"bytes=256-", "bytes=-0"}) {
+      Row(Get("image.gif", "Range: " + QByteArray(range) + "\r\n"),
+          "page 416 image/gif Content-Range: bytes */256", "");
+    }
+    for (const char* range : {"bytes=0-1,5-6", "bytes=5-1", "items=0-1", "bytes=x-1", "bytes=1"}) {
+      Row(Get("image.gif", "Range: " + QByteArray(range) + "\r\n"), "file 200 image/gif",
+          AllBytes());
+    }
+    Row(Get("image.gif", "If-Range: Tue, 02 Jan 2024 03:04:05 GMT\r\nRange: bytes=1-1\r\n"),
+        gif + "1-1/256");
+    Row(Get("image.gif", "If-Range: Tue, 02 Jan 2024 03:04:06 GMT\r\nRange: bytes=1-1\r\n"),
+        "file 200 image/gif");
+    Row(Get("page.html", "Range: bytes=0-1\r\n"), "page 200 text/html", Page("page"));
+    for (const char* date : {"Tue, 02 Jan 2024 03:04:05 GMT", "Tuesday, 02-Jan-24 03:04:05 GMT",
+                             "Tue Jan  2 03:04:05 2024", "Wed, 03 Jan 2024 00:00:00 GMT"}) {
+      Row(Get("image.gif", "If-Modified-Since: " + QByteArray(date) + "\r\n"), "page 304 image/gif",
+          "", "image.gif");
+    }
+    for (const char* date :
+         {"Tue, 02 Jan 2024 03:04:04 GMT", "Tue, 02 Jan 2999 03:04:05 GMT", "02 Jan 2024",
+          "Tue, 02 Jan 2024 03:04:05 GMT\r\nIf-None-Match: \"x\""}) {
+      Row(Get("image.gif", "If-Modified-Since: " + QByteArray(date) + "\r\n"),
+          "file 200 image/gif");
+    }
     Row(Get("../server.cfg"), "page 403 text/html", Unauthorized(), "",
         "[10.0.0.1] Hack attempt! ../server.cfg");
     Row("POST /a/%2E%2E/..%5Cx HTTP/1.0\r\n\r\n", "page 403 text/html", Unauthorized(), "",
@@ -153,8 +197,8 @@ class DispatchTest : public QObject {
     }
     Row("POST /run.qmx HTTP/1.0\r\n\r\n", "page 500 text/html", "*", "124 /run.qmx");
     for (const QByteArray& request :
-         {QByteArray("HEAD /page.html HTTP/1.0\r\n\r\n"), Get("?a=1"), QByteArray("GET"),
-          QByteArray("GET "), QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11)}) {
+         {Get("?a=1"), QByteArray("GET"), QByteArray("GET "),
+          QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11)}) {
       Row(request, "none");
     }
   }
@@ -169,7 +213,11 @@ class DispatchTest : public QObject {
     // Media types are looked up only for header lines.
     const Recorded sink = Handle(request, slot, true);
     const QByteArray status = ReplyHeader(sink.kind, 0).mid(9, 3);
-    QCOMPARE(sink.how == "none" ? sink.how : sink.how + " " + status + " " + sink.kind.contentType,
+    const QByteArray more = sink.kind.moreLines.trimmed().replace("\r\n", " ");
+    QCOMPARE(sink.how == "none"
+                 ? sink.how
+                 : sink.how + " " + status + " " + sink.kind.contentType +
+                       (more.isEmpty() ? "" : " " + more) + (slot.headOnly ? " head" : ""),
              reply);
     if (body != "*") QCOMPARE(sink.body, body);
     if (name != "*") QCOMPARE(slot.SlotRequest, name);
@@ -197,11 +245,12 @@ class DispatchTest : public QObject {
     for (const auto& [status, line] : {std::pair{ReplyStatus::Ok, "200 OK"},
                                        {ReplyStatus::NotFound, "404 Not Found"},
                                        {ReplyStatus::Forbidden, "403 Forbidden"},
-                                       {ReplyStatus::ServerError, "500 Internal Server Error"}}) {
+                                       {ReplyStatus::ServerError, "500 Internal Server Error"},
+                                       {ReplyStatus::PartialContent, "206 Partial Content"}}) {
       QCOMPARE(ReplyHeader({status, "text/html"}, 12),
                "HTTP/1.0 " + QByteArray(line) +
-                   "\r\nContent-Type: text/html\r\nContent-Length: 12\r\nConnection: close\r\n"
-                   "Server: Orvane Light 0.7\r\n\r\n");
+                   "\r\nContent-Type: text/html\r\nContent-Length: 12\r\nCache-Control: "
+                   "no-cache\r\nConnection: close\r\nServer: Orvane Light 0.7\r\n\r\n");
     }
   }
 

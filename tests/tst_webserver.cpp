@@ -10,7 +10,10 @@
 #include <QTest>
 #include <memory>
 
+#include <utime.h>
+
 #include "net/connection.h"
+#include "net/httpdate.h"
 #include "net/listener.h"
 #include "pages/pagesubstitution.h"
 #include "sitefixture.h"
@@ -181,11 +184,68 @@ class WebServerTest : public SiteFixture {
     WriteFileAtomically(app_ + "system/counters.txt", "[]\r\ncounter=0\r\n");
     RunSSI(expected, FooterMode::Html, context);
     QVERIFY(page == ReplyHeader({ReplyStatus::Ok, "text/html"}, expected.size()) + expected);
-    QVERIFY(file == ReplyHeader({ReplyStatus::Ok, "application/octet-stream"}, bin.size()) + bin);
+    ReplyKind fromDisk(ReplyStatus::Ok, "application/octet-stream");
+    fromDisk.lastModified = HttpDate(
+        QFileInfo(QFile::decodeName(app_ + "docs/big.bin")).lastModified().toSecsSinceEpoch());
+    QVERIFY(file == ReplyHeader(fromDisk, bin.size()) + bin);
     QCOMPARE(Log()[1], Completion("big.bin", bin.size()));
     // The administration site's pages get them too.
     QVERIFY(
         Fetch("GET / HTTP/1.0\r\n\r\n").startsWith("HTTP/1.0 200 OK\r\nContent-Type: text/html"));
+
+    // A range, one that cannot be met, a date not passed, a folder without its slash, and HEAD
+    // of a page with a counter, which counts nothing; the log counts what each sent.
+    Put("docs/n.bin", "0123456789");
+    const QByteArray date = "Tue, 02 Jan 2024 03:04:05 GMT";
+    struct utimbuf times {
+      1704164645, 1704164645
+    };
+    QCOMPARE(::utime((app_ + "docs/n.bin").constData(), &times), 0);
+    const QByteArray disk = "Accept-Ranges: bytes\r\nLast-Modified: " + date + "\r\n";
+    const QByteArray end = "Connection: close\r\nServer: Orvane Light 0.7\r\n\r\n";
+    Put("system/counters.txt", "[]\r\ncounter=7\r\n");
+    shell_->logLines.clear();
+    QCOMPARE(WebFetch("GET /n.bin HTTP/1.1\r\nRange: bytes=3-5\r\n\r\n"),
+             "HTTP/1.0 206 Partial Content\r\nContent-Type: application/octet-stream\r\n"
+             "Content-Length: 3\r\n" +
+                 disk + "Content-Range: bytes 3-5/10\r\n" + end + "345");
+    QCOMPARE(WebFetch("GET /n.bin HTTP/1.1\r\nRange: bytes=10-\r\n\r\n"),
+             "HTTP/1.0 416 Range Not Satisfiable\r\nContent-Type: application/octet-stream\r\n"
+             "Content-Length: 0\r\n" +
+                 disk + "Content-Range: bytes */10\r\n" + end);
+    QCOMPARE(WebFetch("GET /n.bin HTTP/1.1\r\nIf-Modified-Since: " + date + "\r\n\r\n"),
+             "HTTP/1.0 304 Not Modified\r\n" + disk + end);
+    Put("docs/sub/a.txt");
+    QCOMPARE(WebFetch("GET /sub HTTP/1.1\r\n\r\n"),
+             "HTTP/1.0 301 Moved Permanently\r\nContent-Type: text/html\r\nContent-Length: 0\r\n"
+             "Cache-Control: no-cache\r\nLocation: /sub/\r\n" +
+                 end);
+    QCOMPARE(WebFetch("HEAD /big.htm HTTP/1.1\r\n\r\n"),
+             "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nCache-Control: no-cache\r\n" + end);
+    QCOMPARE(ReadWholeFile(app_ + "system/counters.txt"), "[]\r\ncounter=7\r\n");
+    QCOMPARE(shell_->logLines,
+             QByteArrayList({Completion("n.bin", 3), Completion("n.bin", 0), Completion("n.bin", 0),
+                             Completion("sub", 0), Completion("big.htm", 0)}));
+  }
+
+  void forwardedClients() {
+    // Behind a trusted proxy the client is the last address X-Forwarded-For names; anything
+    // else there, or the line from anyone else, leaves the connection's own address.
+    state_->settings.HttpHeaders = true;
+    state_->settings.TrustedProxy = "127.0.0.2, proxy.example";
+    StartWeb(50);
+    const auto from = [this](const char* source, const QByteArray& forwarded) {
+      shell_->logLines.clear();
+      Exchange(WebPort(), "GET /page.html HTTP/1.0\r\nX-Forwarded-For: " + forwarded + "\r\n\r\n",
+               source);
+      return shell_->logLines.value(0).left(16).trimmed();
+    };
+    QCOMPARE(Log(), QByteArrayList{"TrustedProxy: not an IP address: proxy.example"});
+    QCOMPARE(from("127.0.0.2", "10.9.9.9, 203.0.113.9"), "[203.0.113.9]");
+    QCOMPARE(from("127.0.0.2", "2001:db8::1"), "[2001:db8::1]");
+    QCOMPARE(from("127.0.0.2", "fe80::1%/../../x"), "[127.0.0.2]");
+    QCOMPARE(from("127.0.0.2", "203.0.113.9:80"), "[127.0.0.2]");
+    QCOMPARE(from("127.0.0.1", "203.0.113.9"), "[127.0.0.1]");
   }
 
   void refusedSendfileFallsBackToCopying() {

@@ -50,6 +50,7 @@ Settings LoadSettings(const QByteArray& appPath) {
   s.AdminPassword = ReadINI("Admin", "Password", file);
   s.AdminAllow = QByteArray::number(LeadingNumber(ReadINI("Admin", "Allow", file)));
   s.HttpHeaders = ReadINI("Server", "HttpHeaders", file) == "1";
+  s.TrustedProxy = ReadINI("Server", "TrustedProxy", file);
   s.Notify = ReadINI("Window", "Notify", file) != "0";
 
   if (IsBlank(s.ServerName)) s.ServerName = SoftwareName();
@@ -86,6 +87,7 @@ QByteArray SettingsReport(const Settings& s) {
   line("AdminPort", QByteArray::number(s.AdminPort));
   line("AdminAllow", s.AdminAllow);
   line("HttpHeaders", s.HttpHeaders ? "1" : "0");
+  line("TrustedProxy", s.TrustedProxy);
   return report;
 }
 

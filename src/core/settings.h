@@ -22,6 +22,9 @@ struct Settings {
   // Replies carry a status line and header lines (Server/HttpHeaders=1); otherwise each is the
   // bare page.
   bool HttpHeaders = false;
+  // Addresses of reverse proxies in front ([Server] TrustedProxy, comma-separated): for their
+  // connections the client is the one X-Forwarded-For names last.
+  QByteArray TrustedProxy;
   // Notifications from the tray ([Window] Notify; on unless 0).
   bool Notify = true;
 };

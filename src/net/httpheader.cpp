@@ -17,6 +17,14 @@ const char* StatusLine(ReplyStatus status) {
       return "HTTP/1.0 403 Forbidden";
     case ReplyStatus::ServerError:
       return "HTTP/1.0 500 Internal Server Error";
+    case ReplyStatus::PartialContent:
+      return "HTTP/1.0 206 Partial Content";
+    case ReplyStatus::MovedPermanently:
+      return "HTTP/1.0 301 Moved Permanently";
+    case ReplyStatus::NotModified:
+      return "HTTP/1.0 304 Not Modified";
+    case ReplyStatus::RangeNotSatisfiable:
+      return "HTTP/1.0 416 Range Not Satisfiable";
     case ReplyStatus::Ok:
       break;
   }
@@ -34,11 +42,19 @@ QByteArray ContentTypeOf(const QByteArray& fileName) {
 
 QByteArray ReplyHeader(const ReplyKind& kind, qint64 contentLength) {
   QByteArray header = StatusLine(kind.status);
-  header += "\r\nContent-Type: ";
-  header += kind.contentType;
-  header += "\r\nContent-Length: ";
-  header += QByteArray::number(contentLength);
-  header += "\r\nConnection: close\r\nServer: ";
+  header += "\r\n";
+  if (kind.status != ReplyStatus::NotModified) {
+    header += "Content-Type: " + kind.contentType + "\r\n";
+    if (!kind.lengthUnknown)
+      header += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
+  }
+  if (kind.lastModified.isEmpty()) {
+    header += "Cache-Control: no-cache\r\n";
+  } else {
+    header += "Accept-Ranges: bytes\r\nLast-Modified: " + kind.lastModified + "\r\n";
+  }
+  header += kind.moreLines;
+  header += "Connection: close\r\nServer: ";
   header += SoftwareName();
   header += "\r\n\r\n";
   return header;

@@ -43,6 +43,11 @@ PreferencesDialog::PreferencesDialog(AppState& app, QWidget* mainWindow)
   addText(4, "Port: ");
   headers_ = new QCheckBox(QStringLiteral("Send HTTP headers"), frame);
   headers_->setObjectName(QStringLiteral("CheckHeaders"));
+  headers_->setToolTip(QStringLiteral(
+      "Puts a status line and header lines before every reply: the file's type, length and date.\n"
+      "With them, browsers show every page and picture, seek in videos and music, resume cut\n"
+      "downloads and keep pictures between visits, and a proxy in front can cache the site.\n"
+      "Turn it off only for an old client that wants the bare file, with nothing before it."));
   fields->addRow(headers_);
   notify_ = new QCheckBox(QStringLiteral("Show notifications"), frame);
   notify_->setObjectName(QStringLiteral("CheckNotify"));

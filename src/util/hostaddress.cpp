@@ -49,6 +49,19 @@ QByteArray AddressText(const sockaddr_storage& address) {
   return QByteArray(text);
 }
 
+QByteArray CanonicalAddress(const QByteArray& text) {
+  sockaddr_storage address{};
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+  if (::inet_pton(AF_INET, text.constData(), &v4->sin_addr) == 1) {
+    address.ss_family = AF_INET;
+  } else if (::inet_pton(AF_INET6, text.constData(), &v6->sin6_addr) == 1) {
+    address.ss_family = AF_INET6;
+  }
+  // A text with a NUL in it would be read only up to there.
+  return text.contains('\0') ? QByteArray() : AddressText(address);
+}
+
 int AddressPort(const sockaddr_storage& address) {
   if (address.ss_family == AF_INET) {
     return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);

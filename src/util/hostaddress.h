@@ -19,6 +19,10 @@ HostAddress GetIPAddress();
 // the usual text form for IPv6; empty for any other family.
 QByteArray AddressText(const sockaddr_storage& address);
 
+// `text` as AddressText gives it, when it is an IPv4 or IPv6 address and nothing more (no zone,
+// no port, no blanks); empty otherwise.
+QByteArray CanonicalAddress(const QByteArray& text);
+
 // The port of a socket address; 0 for a family without one.
 int AddressPort(const sockaddr_storage& address);
 

@@ -71,11 +71,14 @@ struct ClientSlot {
   QByteArray peer;             // the client's address, taken at the accept
   ReplySink* sink = nullptr;
   Connection* connection = nullptr;
-  QByteArray unfinished;                   // received text whose request line has no target yet
-  RequestLineScanner scanner;              // how far `unfinished` has been looked at
-  QElapsedTimer accepted;                  // the request must be complete within a time of this
-  QElapsedTimer lastMove;                  // last progress of the reply: bytes the client took
-  int unsent = -1;                         // the connection's send queue at the last look
+  QByteArray unfinished;           // received text whose request line has no target yet
+  RequestLineScanner scanner;      // how far `unfinished` has been looked at
+  HeaderBlockScanner headScanner;  // the same, when the header lines are waited for
+  bool wholeHead = false;          // the request is handled once its header lines are whole
+  bool headOnly = false;           // a HEAD request: the reply's header lines go out, and no body
+  QElapsedTimer accepted;          // the request must be complete within a time of this
+  QElapsedTimer lastMove;          // last progress of the reply: bytes the client took
+  int unsent = -1;                 // the connection's send queue at the last look
   std::unique_ptr<PageSubstitution> page;  // in the Preparing state: the page being measured
   ReplyKind pageKind;
   // Neighbours in the server's list of Reading slots (oldest first) or of Queued ones.

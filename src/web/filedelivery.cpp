@@ -1,6 +1,12 @@
 #include "web/filedelivery.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
+
+#include "net/fileanswer.h"
+#include "net/httpdate.h"
 
 #include "pages/pagestream.h"
 #include "pages/pagesubstitution.h"
@@ -24,6 +30,32 @@ std::optional<FooterMode> SubstitutionOf(const QByteArray& filepath) {
   return std::nullopt;
 }
 
+// Dates the reply of the open file `fd` and applies the conditions and the range of `request`.
+// False when the answer has gone without the file (304, 416), `fd` closed.
+bool ApplyConditions(ClientSlot& slot, int fd, qint64& size, ReplyKind& kind,
+                     const QByteArray& request) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return true;
+  kind.lastModified = HttpDate(info.st_mtime);
+  const FileAnswer answer = AnswerFileRequest(request, size, info.st_mtime, ::time(nullptr));
+  if (answer.kind == FileAnswer::NotModified || answer.kind == FileAnswer::Unsatisfiable) {
+    ::close(fd);
+    const bool unmodified = answer.kind == FileAnswer::NotModified;
+    kind.status = unmodified ? ReplyStatus::NotModified : ReplyStatus::RangeNotSatisfiable;
+    if (!unmodified) kind.moreLines = "Content-Range: bytes */" + QByteArray::number(size) + "\r\n";
+    slot.Reply({}, kind);
+    return false;
+  }
+  if (answer.kind == FileAnswer::Part && ::lseek(fd, answer.first, SEEK_SET) == answer.first) {
+    kind.status = ReplyStatus::PartialContent;
+    kind.moreLines = "Content-Range: bytes " + QByteArray::number(answer.first) + "-" +
+                     QByteArray::number(answer.first + answer.length - 1) + "/" +
+                     QByteArray::number(size) + "\r\n";
+    size = answer.length;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool SendFile(const Site& site, ClientSlot& slot, const QByteArray& filepath, ReplyStatus status,
@@ -35,13 +67,21 @@ bool SendFile(const Site& site, ClientSlot& slot, const QByteArray& filepath, Re
 }
 
 bool SendOpenFile(const Site& site, ClientSlot& slot, const QByteArray& filepath, int fd,
-                  qint64 size, ReplyStatus status, const QByteArray& contentType) {
+                  qint64 size, ReplyStatus status, const QByteArray& contentType,
+                  const QByteArray& request) {
   // The media type is looked up only when a header will carry it.
   ReplyKind kind{status, contentType};
   if (kind.contentType.isEmpty() && site.settings.HttpHeaders) {
     kind.contentType = ContentTypeOf(filepath);
   }
   if (const std::optional<FooterMode> mode = SubstitutionOf(filepath)) {
+    if (slot.headOnly) {
+      // Making the page would count a hit: its length stays unknown.
+      ::close(fd);
+      kind.lengthUnknown = true;
+      slot.Reply({}, kind);
+      return true;
+    }
     const SharedFile file = ShareFile(fd);
     auto page = std::make_unique<PageSubstitution>(
         [file, size] { return std::make_unique<FileBytes>(file, size); }, *mode,
@@ -53,6 +93,10 @@ bool SendOpenFile(const Site& site, ClientSlot& slot, const QByteArray& filepath
   if (size == 0) {
     ::close(fd);
     slot.Reply(EmptyFilePage(), {status, "text/html"});
+    return true;
+  }
+  if (site.settings.HttpHeaders && status == ReplyStatus::Ok &&
+      !ApplyConditions(slot, fd, size, kind, request)) {
     return true;
   }
   slot.ReplyFile(fd, size, kind);

@@ -19,7 +19,10 @@ QByteArray EmptyFilePage();
 // whatever their size; every other file is sent byte for byte, straight from the disk. An empty
 // file becomes the empty-file page. False, with nothing sent, when the file cannot be opened or
 // read.
-// With headers on, the reply has `status` and `contentType` (from the file's name when empty).
+// With headers on, the reply has `status` and `contentType` (from the file's name when empty); a
+// file sent as it is with status 200 gives its date and answers the conditions and the range
+// the header lines of `request` ask for. A HEAD request gets the header alone, and the header of a
+// page with tags is sent without making the page.
 bool SendFile(const Site& site, ClientSlot& slot, const QByteArray& filepath,
               ReplyStatus status = ReplyStatus::Ok, const QByteArray& contentType = {});
 
@@ -27,7 +30,7 @@ bool SendFile(const Site& site, ClientSlot& slot, const QByteArray& filepath,
 // over.
 bool SendOpenFile(const Site& site, ClientSlot& slot, const QByteArray& filepath, int fd,
                   qint64 size, ReplyStatus status = ReplyStatus::Ok,
-                  const QByteArray& contentType = {});
+                  const QByteArray& contentType = {}, const QByteArray& request = {});
 
 // Sends the error page of `kind` for the slot's request and marks the request name with the
 // error number for the completion line.

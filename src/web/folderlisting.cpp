@@ -97,12 +97,20 @@ void FolderListing(const Site& site, ClientSlot& slot) {
     slot.SlotPage = slot.SlotTable;
   }
 
-  site.listingPath = ToDiskPath(slot.SlotFolder.mid(site.settings.AppPath.size()));
-  RunSSI(slot.SlotPage, FooterMode::Html,
-         {site.settings.AppPath, site.settings.ServerName, slot.SlotRequest, site.listingPath,
-          QDateTime::currentDateTime()});
-  slot.Reply(slot.SlotPage);
-  slot.SlotRequest = "DIR /" + site.listingPath;
+  const QByteArray listed = ToDiskPath(slot.SlotFolder.mid(site.settings.AppPath.size()));
+  if (slot.headOnly) {
+    // Making the page would count a hit: its length stays unknown.
+    ReplyKind head;
+    head.lengthUnknown = true;
+    slot.Reply({}, head);
+  } else {
+    site.listingPath = listed;
+    RunSSI(slot.SlotPage, FooterMode::Html,
+           {site.settings.AppPath, site.settings.ServerName, slot.SlotRequest, site.listingPath,
+            QDateTime::currentDateTime()});
+    slot.Reply(slot.SlotPage);
+  }
+  slot.SlotRequest = "DIR /" + listed;
 }
 
 }  // namespace orvane

@@ -1,6 +1,8 @@
 // How the public server's replies go out: pages held whole, files straight from the disk, and
 // pages made while they are sent.
 
+#include <unistd.h>
+
 #include <QElapsedTimer>
 
 #include "net/connection.h"
@@ -21,7 +23,7 @@ constexpr qint64 kPrepareMs = 2;
 
 void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) {
   table_.Enter(slot, SlotState::Sending);
-  ReportStart(slot, page.size());
+  ReportStart(slot, slot.headOnly ? 0 : page.size());
   if (!app_.settings.HttpHeaders) {
     slot.connection->Send(page);
     return;
@@ -29,7 +31,9 @@ void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKi
   const QByteArray header = ReplyHeader(kind, page.size());
   slot.headerLeft = header.size();
   // A small page goes in the same write as its header; a large one is not copied for that.
-  if (page.size() <= kJoinedReplySize) {
+  if (slot.headOnly) {
+    slot.connection->Send(header);
+  } else if (page.size() <= kJoinedReplySize) {
     slot.connection->Send(header + page);
   } else {
     slot.connection->Send(header);
@@ -39,13 +43,17 @@ void PublicServer::Reply(ClientSlot& slot, const QByteArray& page, const ReplyKi
 
 void PublicServer::ReplyFile(ClientSlot& slot, int fileFd, qint64 length, const ReplyKind& kind) {
   table_.Enter(slot, SlotState::Sending);
-  ReportStart(slot, length);
+  ReportStart(slot, slot.headOnly ? 0 : length);
   if (app_.settings.HttpHeaders) {
     const QByteArray header = ReplyHeader(kind, length);
     slot.headerLeft = header.size();
     slot.connection->Send(header);
   }
-  slot.connection->SendFile(fileFd, length);
+  if (slot.headOnly) {
+    ::close(fileFd);
+  } else {
+    slot.connection->SendFile(fileFd, length);
+  }
 }
 
 void PublicServer::ReplyPage(ClientSlot& slot, std::unique_ptr<PageSubstitution> page,

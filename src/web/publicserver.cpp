@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "net/connection.h"
+#include "util/hostaddress.h"
 #include "web/requesthandler.h"
 #include "web/requesttext.h"
 
@@ -123,6 +124,15 @@ bool PublicServer::Start() {
     return false;
   }
   acceptFailed_ = false;
+  trustedProxies_.clear();
+  for (const QByteArray& entry : app_.settings.TrustedProxy.split(',')) {
+    const QByteArray address = CanonicalAddress(entry.trimmed());
+    if (!address.isEmpty()) {
+      trustedProxies_ << address;
+    } else if (!entry.trimmed().isEmpty()) {
+      app_.desktop.AppendLog("TrustedProxy: not an IP address: " + entry.trimmed());
+    }
+  }
   sweep_.start(SweepInterval());
   return true;
 }
@@ -179,6 +189,8 @@ void PublicServer::Take(ClientSlot& slot, const Waiting& client) {
   slot.SlotFolder.clear();
   slot.SlotEntry.clear();
   slot.peer = slot.connection->PeerAddress();
+  // Header lines are needed to answer with headers, and to find the client behind a proxy.
+  slot.wholeHead = app_.settings.HttpHeaders || trustedProxies_.contains(slot.peer);
   ++slot.serial;
   table_.Enter(slot, SlotState::Reading);
 }
@@ -205,8 +217,10 @@ void PublicServer::OnData(ClientSlot& slot) {
     if (slot.unfinished.size() >= slot.bodySize) Admit(slot);
     return;
   }
-  if (!slot.scanner.Complete(slot.unfinished)) {
-    if (slot.unfinished.size() > limits_.maxUnfinished) {
+  if (slot.wholeHead ? !slot.headScanner.Complete(slot.unfinished)
+                     : !slot.scanner.Complete(slot.unfinished)) {
+    if (slot.unfinished.size() >
+        (slot.wholeHead ? limits_.maxHeaderBlock : limits_.maxUnfinished)) {
       EndWithoutReply(slot);
     } else {
       slot.unfinished.squeeze();  // a read leaves room for a whole chunk behind the text
@@ -237,6 +251,9 @@ void PublicServer::Handle(ClientSlot& slot, QByteArray text) {
   // its connection may be closed at once after the reply.
   slot.inputComplete = (text.contains("\r\n\r\n") || text.contains("\n\n")) &&
                        !text.startsWith("POST") && !text.startsWith("post");
+  if (const QByteArray own = slot.connection->PeerAddress(); trustedProxies_.contains(own)) {
+    slot.peer = ForwardedClient(text, own);
+  }
   table_.Enter(slot, SlotState::Handling);
   HandleRequest(site_, slot, text);
   if (slot.state == SlotState::Body) {

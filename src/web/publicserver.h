@@ -23,6 +23,7 @@ struct ServerLimits {
   int idleMs = 60000;                  // a reply whose client takes nothing
   int lingerMs = 5000;                 // a finished connection waiting for its peer to close
   qsizetype maxUnfinished = 8 * 1024;  // received text still without a target
+  qsizetype maxHeaderBlock = 16 * 1024;  // the same, when the header lines are waited for
 };
 
 // The public web server: the listener, accepting and admission. Each connection carries one
@@ -111,6 +112,7 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   QTimer prepare_;  // gives pages in their first pass their shares, between other events
   ServerLimits limits_;
   bool acceptFailed_ = false;
+  QByteArrayList trustedProxies_;  // the settings' TrustedProxy, each as AddressText gives it
 };
 
 }  // namespace orvane

@@ -1,5 +1,6 @@
 #include "web/requesthandler.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "pages/errorpages.h"
@@ -24,11 +25,33 @@ QByteArray UnauthorizedPage() {
          "and referral to your ISP</html>";
 }
 
+namespace {
+
+bool IsFolder(const QByteArray& path) {
+  struct stat info {};
+  return !path.contains('\0') && ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Where the folder named by `target` is with its slash: the path as the client sent it, from one
+// leading slash (more would name another host), then the query. Bytes a header line cannot hold,
+// and backslashes (which a browser reads as slashes), become %XX escapes.
+QByteArray FolderLocation(const QByteArray& target) {
+  const qsizetype query = target.indexOf('?');
+  QByteArray path = target.left(query < 0 ? target.size() : query);
+  while (path.startsWith('/')) path.remove(0, 1);
+  const QByteArray rest = query < 0 ? QByteArray() : target.mid(query);
+  return "/" + PercentEncoded(path + "/" + rest, " \"<>\\", true);
+}
+
+}  // namespace
+
 void HandleRequest(const Site& site, ClientSlot& slot, const QByteArray& text) {
   const Settings& settings = site.settings;
 
   const std::optional<QByteArray> target = HTTPHeader(text, 1);
   if (!target) return;
+  // Without header lines a reply has no way to be only its header.
+  slot.headOnly = settings.HttpHeaders && text.left(5).toUpper() == "HEAD ";
   QByteArray file = *target == "/" ? settings.IndexFile : FilePartOf(*target);
   file = DecodeFormValue(file);
 
@@ -54,6 +77,13 @@ void HandleRequest(const Site& site, ClientSlot& slot, const QByteArray& text) {
     return;
   }
 
+  if (fd < 0 && settings.HttpHeaders && !file.isEmpty() && IsFolder(fullPath)) {
+    // A folder named without its trailing slash: its links are relative to the folder.
+    ReplyKind moved(ReplyStatus::MovedPermanently);
+    moved.moreLines = "Location: " + FolderLocation(*target) + "\r\n";
+    slot.Reply({}, moved);
+    return;
+  }
   if (fd < 0) {
     const QByteArray sitePage = settings.AppPath + "system/error-404.html";
     if (!SendFile(site, slot, sitePage, ReplyStatus::NotFound)) {
@@ -63,8 +93,8 @@ void HandleRequest(const Site& site, ClientSlot& slot, const QByteArray& text) {
   }
 
   const QByteArray method = text.left(4).toUpper();
-  if (method.startsWith("GET")) {
-    SendOpenFile(site, slot, fullPath, fd, size);
+  if (method.startsWith("GET") || slot.headOnly) {
+    SendOpenFile(site, slot, fullPath, fd, size, ReplyStatus::Ok, {}, text);
     return;
   }
   ::close(fd);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "net/headerlines.h"
+#include "util/hostaddress.h"
+
 namespace orvane {
 
 bool RequestLineScanner::Complete(QByteArrayView text) {
@@ -17,6 +20,30 @@ bool RequestLineScanner::Complete(QByteArrayView text) {
     }
   }
   return false;
+}
+
+bool HeaderBlockScanner::Complete(QByteArrayView text) {
+  for (; scanned_ < text.size(); ++scanned_) {
+    const char c = text[scanned_];
+    if (c == '\n') {
+      if (firstLine_ ? words_ < 3 : lineLength_ == 0) return ++scanned_, true;
+      firstLine_ = false;
+      lineLength_ = 0;
+    } else if (c != '\r') {
+      ++lineLength_;
+      if (firstLine_) {
+        if (c != ' ' && !inWord_) ++words_;
+        inWord_ = c != ' ';
+      }
+    }
+  }
+  return false;
+}
+
+QByteArray ForwardedClient(const QByteArray& request, const QByteArray& proxy) {
+  const QByteArray list = HeaderValue(request, "x-forwarded-for:");
+  const QByteArray client = CanonicalAddress(list.mid(list.lastIndexOf(',') + 1).trimmed());
+  return client.isEmpty() ? proxy : client;
 }
 
 std::optional<QByteArray> HTTPHeader(const QByteArray& strData, int selection) {

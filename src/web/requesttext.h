@@ -23,6 +23,26 @@ class RequestLineScanner {
   Phase phase_ = BeforeMethod;
 };
 
+// Follows a request text as it arrives and tells when its header lines are whole: at the empty
+// line that ends them, or at the end of a request line without a version (which has none). Like
+// RequestLineScanner, it looks only at what was added since the last call.
+class HeaderBlockScanner {
+ public:
+  bool Complete(QByteArrayView text);
+  void Reset() { *this = {}; }
+
+ private:
+  qsizetype scanned_ = 0;
+  int words_ = 0;             // words of the request line seen so far
+  bool inWord_ = false;       // the request line's last byte was part of a word
+  bool firstLine_ = true;     // still in the request line
+  qsizetype lineLength_ = 0;  // bytes of the current line, a CR not counted
+};
+
+// The client behind a trusted proxy: the last entry of the request's X-Forwarded-For line when it
+// is an IP address, `proxy` (the connection's own address) when it is anything else.
+QByteArray ForwardedClient(const QByteArray& request, const QByteArray& proxy);
+
 // One word of a request text split at single spaces (line ends are no separators). `selection`
 // is clamped to 1..4: 1 the target as sent, 2 the target before its first "?" without one leading
 // "/", 3 the method, 4 the third word. Empty whatever the selection when the target is empty.

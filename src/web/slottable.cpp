@@ -85,12 +85,14 @@ void SlotTable::Enter(ClientSlot& slot, SlotState next) {
       slot.SlotEntry.clear();
       slot.unfinished.clear();
       slot.scanner.Reset();
+      slot.headScanner.Reset();
       break;
     case SlotState::Reading:
       // Back from a request that got no reply, the deadline still counts from the accept.
       if (slot.state == SlotState::Free) slot.accepted.start();
       slot.unfinished.clear();
       slot.scanner.Reset();
+      slot.headScanner.Reset();
       arriving_.Push(slot);
       break;
     case SlotState::Body:
