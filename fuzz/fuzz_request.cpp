@@ -1,6 +1,7 @@
 // The public request path on an in-memory slot: request text arriving in pieces (split at each
-// byte 0x01) is scanned, handled, and answered through a recording sink. Whatever the text, no
-// reply may hold a byte of the file kept beside the documents folder.
+// byte 0x01) is scanned, handled, and answered through a recording sink, with header lines when
+// the first byte is odd. Whatever the text, no reply may hold a byte of the file kept beside the
+// documents folder, and no header line it adds may be split or name another host.
 
 #include <unistd.h>
 
@@ -49,14 +50,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   slot.sink = &record;
   slot.peer = "10.0.0.1";
   const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  app.settings.HttpHeaders = size > 0 && (data[0] & 1) != 0;
   QByteArray text;
   for (const QByteArray& piece : input.split('\x01')) {
     text += piece;
-    if (!slot.scanner.Complete(text)) continue;
+    if (app.settings.HttpHeaders ? !slot.headScanner.Complete(text) : !slot.scanner.Complete(text))
+      continue;
     HandleRequest(site, slot, text);
-    if (record.body.contains(kSecret)) std::abort();
+    const QByteArray& lines = record.kind.moreLines;
+    if (record.body.contains(kSecret) || lines.startsWith("Location: //") ||
+        lines.count('\n') != lines.count("\r\n") || lines.count('\r') != lines.count("\r\n")) {
+      std::abort();
+    }
     text.clear();
     slot.scanner.Reset();
+    slot.headScanner.Reset();
     record.body.clear();
   }
   return 0;

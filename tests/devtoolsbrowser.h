@@ -73,6 +73,10 @@ class DevToolsBrowser {
     return true;
   }
 
+  // From now on, every response the page gets, as its status and URL ("206 http://...").
+  void WatchResponses() { Call("Network.enable", {}, session_); }
+  QStringList responses;
+
   // Evaluates `expression` until it gives a non-empty string or true, for up to `ms`.
   QJsonValue WaitFor(const QString& expression, int ms = 20000) {
     const QDeadlineTimer deadline(ms);
@@ -101,6 +105,11 @@ class DevToolsBrowser {
       while ((end = buffer_.indexOf('\0')) >= 0) {
         const QJsonObject reply = QJsonDocument::fromJson(buffer_.left(end)).object();
         buffer_.remove(0, end + 1);
+        if (reply["method"] == QLatin1String("Network.responseReceived")) {
+          const QJsonObject response = reply["params"]["response"].toObject();
+          responses << QString::number(response["status"].toInt()) + ' ' +
+                           response["url"].toString();
+        }
         if (reply["id"].toInt() == lastId_) return reply["result"].toObject();
       }
       pollfd wait{fromBrowser_, POLLIN, 0};

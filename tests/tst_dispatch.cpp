@@ -89,9 +89,7 @@ class DispatchTest : public QObject {
     Put("docs/sub/a.txt", "123456789012");
     MakeDir(app_ + "docs/sub/img");
     Put("docs/image.gif", AllBytes());
-    struct utimbuf times {
-      1704164645, 1704164645
-    };  // Tue, 02 Jan 2024 03:04:05 GMT
+    const utimbuf times{1704164645, 1704164645};  // Tue, 02 Jan 2024 03:04:05 GMT
     QCOMPARE(::utime((app_ + "docs/image.gif").constData(), &times), 0);
     Put("docs/plain", "read me");
     Put("docs/empty.bin", "");
@@ -142,38 +140,32 @@ class DispatchTest : public QObject {
     Row("HEAD /image.gif HTTP/1.0\r\n\r\n", "file 200 image/gif head", AllBytes());
     Row(Get("sub"), "page 301 text/html Location: /sub/", "", "sub");
     Row("GET //sub?q=<\"\\> HTTP/1.0\r\n\r\n", "page 301 text/html Location: /sub/?q=%3C%22%5C%3E");
-    // Ranges and dates, on a file sent as it is; a page with tags has neither.
-    const QByteArray gif = "file 206 image/gif Content-Range: bytes ";
-    Row(Get("image.gif", "Range: bytes=0-9\r\n"), gif + "0-9/256", AllBytes().left(10));
-    Row(Get("image.gif", "range: BYTES=250-\r\n"), gif + "250-255/256", AllBytes().right(6));
-    Row(Get("image.gif", "Range: bytes=-6\r\n"), gif + "250-255/256", AllBytes().right(6));
-    Row(Get("image.gif", "Range: bytes=-300\r\n"), gif + "0-255/256", AllBytes());
-    Row(Get("image.gif", "Range: bytes=10-99999999999999999999\r\n"), gif + "10-255/256");
-    Row(Get("image.gif", "Range: bytes=255-9999\r\n"), gif + "255-255/256");
-    for (const char* range : {"bytes=256-", "bytes=-0"}) {
-      Row(Get("image.gif", "Range: " + QByteArray(range) + "\r\n"),
-          "page 416 image/gif Content-Range: bytes */256", "");
-    }
-    for (const char* range : {"bytes=0-1,5-6", "bytes=5-1", "items=0-1", "bytes=x-1", "bytes=1"}) {
-      Row(Get("image.gif", "Range: " + QByteArray(range) + "\r\n"), "file 200 image/gif",
-          AllBytes());
-    }
-    Row(Get("image.gif", "If-Range: Tue, 02 Jan 2024 03:04:05 GMT\r\nRange: bytes=1-1\r\n"),
-        gif + "1-1/256");
-    Row(Get("image.gif", "If-Range: Tue, 02 Jan 2024 03:04:06 GMT\r\nRange: bytes=1-1\r\n"),
-        "file 200 image/gif");
+    // Ranges and dates, on a file sent as it is (a page with tags has neither).
+    const QByteArray part = "file 206 image/gif Content-Range: bytes ",
+                     whole = "file 200 image/gif", date = "Tue, 02 Jan 2024 03:04:05 GMT";
+    const auto gif = [](const QByteArray& lines, const QByteArray& reply,
+                        const QByteArray& body = "*") {
+      Row(Get("image.gif", lines + "\r\n"), reply, body);
+    };
+    gif("Range: bytes=0-9", part + "0-9/256", AllBytes().left(10));
+    gif("range: BYTES=-6", part + "250-255/256", AllBytes().right(6));
+    gif("Range: bytes=250-", part + "250-255/256");
+    gif("Range: bytes=-300", part + "0-255/256");
+    gif("Range: bytes=10-99999999999999999999", part + "10-255/256");
+    gif("If-Range: " + date + "\r\nRange: bytes=1-1", part + "1-1/256");
+    for (const char* range : {"256-", "-0"})
+      gif("Range: bytes=" + QByteArray(range), "page 416 image/gif Content-Range: bytes */256", "");
+    for (const char* range : {"bytes=0-1,5-6", "bytes=5-1", "items=0-1", "bytes=x-1", "bytes=1"})
+      gif("Range: " + QByteArray(range), whole, AllBytes());
+    gif("If-Range: Tue, 02 Jan 2024 03:04:06 GMT\r\nRange: bytes=1-1", whole);
     Row(Get("page.html", "Range: bytes=0-1\r\n"), "page 200 text/html", Page("page"));
-    for (const char* date : {"Tue, 02 Jan 2024 03:04:05 GMT", "Tuesday, 02-Jan-24 03:04:05 GMT",
-                             "Tue Jan  2 03:04:05 2024", "Wed, 03 Jan 2024 00:00:00 GMT"}) {
-      Row(Get("image.gif", "If-Modified-Since: " + QByteArray(date) + "\r\n"), "page 304 image/gif",
-          "", "image.gif");
-    }
-    for (const char* date :
-         {"Tue, 02 Jan 2024 03:04:04 GMT", "Tue, 02 Jan 2999 03:04:05 GMT", "02 Jan 2024",
-          "Tue, 02 Jan 2024 03:04:05 GMT\r\nIf-None-Match: \"x\""}) {
-      Row(Get("image.gif", "If-Modified-Since: " + QByteArray(date) + "\r\n"),
-          "file 200 image/gif");
-    }
+    for (const QByteArray& since :
+         QByteArrayList{date, "Tuesday, 02-Jan-24 03:04:05 GMT", "Tue Jan  2 03:04:05 2024"})
+      gif("If-Modified-Since: " + since, "page 304 image/gif", "");
+    for (const QByteArray& since :
+         QByteArrayList{"Tue, 02 Jan 2024 03:04:04 GMT", "Tue, 02 Jan 2999 03:04:05 GMT",
+                        "02 Jan 2024", date + "\r\nIf-None-Match: \"x\""})
+      gif("If-Modified-Since: " + since, whole);
     Row(Get("../server.cfg"), "page 403 text/html", Unauthorized(), "",
         "[10.0.0.1] Hack attempt! ../server.cfg");
     Row("POST /a/%2E%2E/..%5Cx HTTP/1.0\r\n\r\n", "page 403 text/html", Unauthorized(), "",

@@ -29,11 +29,12 @@ class SettingsTest : public QObject {
           "ServerName=\" My Site \"|ServerName= My Site "})
       QTest::newRow(row) << QByteArray("[Server] ").append(row).replace("] ", "]\n").split('|');
     QTest::newRow("every setting in order, the password hidden") << QByteArrayList{
-        "[Server]\nPort=8123\nMaxConnect=0\nHttpHeaders=1\n[Admin]\nPassword=pw",
+        "[Server]\nPort=8123\nMaxConnect=0\nHttpHeaders=1\nTrustedProxy=10.0.0.1,::1\n[Admin]\n"
+        "Password=pw",
         "AppPath=" + app_ + "\nDocsPath=" + app_ +
             "docs\nServerName=Orvane Light v.0.7\nIndexFile=index.html\nMaxConnect=300\n"
             "Port=8123\nRunningPort=8123\nAdminUserName=\nAdminPassword=**\nAdminPort=5656\n"
-            "AdminAllow=0\nHttpHeaders=1"};
+            "AdminAllow=0\nHttpHeaders=1\nTrustedProxy=10.0.0.1,::1"};
   }
   void load() {
     QFETCH(QByteArrayList, row);

@@ -197,9 +197,7 @@ class WebServerTest : public SiteFixture {
     // of a page with a counter, which counts nothing; the log counts what each sent.
     Put("docs/n.bin", "0123456789");
     const QByteArray date = "Tue, 02 Jan 2024 03:04:05 GMT";
-    struct utimbuf times {
-      1704164645, 1704164645
-    };
+    const utimbuf times{1704164645, 1704164645};
     QCOMPARE(::utime((app_ + "docs/n.bin").constData(), &times), 0);
     const QByteArray disk = "Accept-Ranges: bytes\r\nLast-Modified: " + date + "\r\n";
     const QByteArray end = "Connection: close\r\nServer: Orvane Light 0.7\r\n\r\n";
