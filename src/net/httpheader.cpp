@@ -1,6 +1,7 @@
 #include "net/httpheader.h"
 
 #include <QFile>
+#include <QHash>
 #include <QMimeDatabase>
 
 #include "util/version.h"
@@ -34,10 +35,21 @@ const char* StatusLine(ReplyStatus status) {
 }  // namespace
 
 QByteArray ContentTypeOf(const QByteArray& fileName) {
+  // The database matches the name against its globs with regular expressions made for each
+  // lookup, which costs more than the rest of a small reply: the answers for the names asked
+  // lately are kept (the type follows from the last part of the name alone).
   static const QMimeDatabase database;
-  return database.mimeTypeForFile(QFile::decodeName(fileName), QMimeDatabase::MatchExtension)
-      .name()
-      .toLatin1();
+  static QHash<QByteArray, QByteArray> known;
+  constexpr qsizetype kKnownNames = 1024;
+  const QByteArray name = fileName.mid(fileName.lastIndexOf('/') + 1);
+  if (const auto found = known.constFind(name); found != known.cend()) return *found;
+  if (known.size() >= kKnownNames) known.clear();
+  const QByteArray type =
+      database.mimeTypeForFile(QFile::decodeName(name), QMimeDatabase::MatchExtension)
+          .name()
+          .toLatin1();
+  known.insert(name, type);
+  return type;
 }
 
 QByteArray ReplyHeader(const ReplyKind& kind, qint64 contentLength) {
