@@ -2,14 +2,17 @@
 // it keeps C connections in flight, each sending one request and reading until the server
 // closes, for N requests in all (or until the time limit). It talks only to the loopback address.
 //
-//   loadgen PORT REQUEST-PATH CONCURRENCY TOTAL [SECONDS [IDLE]]
+//   loadgen PORT REQUEST-PATH CONCURRENCY TOTAL [SECONDS [IDLE [tls]]]
 //
-// IDLE connections are opened first and kept open, silent, for the whole run.
+// IDLE connections are opened first and kept open, silent, for the whole run. With "tls", each
+// connection speaks TLS (a full handshake each time, the certificate not checked).
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,6 +32,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Flight {
   int fd = -1;
+  SSL* tls = nullptr;
+  uint32_t watching = 0;
   size_t sent = 0;
   size_t received = 0;
   Clock::time_point start;
@@ -48,6 +53,11 @@ int main(int argc, char** argv) {
   const long total = std::max(1L, std::atol(argv[4]));
   const double seconds = argc > 5 ? std::atof(argv[5]) : 60.0;
   const int idleCount = argc > 6 ? std::atoi(argv[6]) : 0;
+  SSL_CTX* tlsContext = nullptr;
+  if (argc > 7 && std::strcmp(argv[7], "tls") == 0) {
+    tlsContext = SSL_CTX_new(TLS_client_method());
+    SSL_CTX_set_verify(tlsContext, SSL_VERIFY_NONE, nullptr);
+  }
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -88,14 +98,20 @@ int main(int argc, char** argv) {
       f.fd = -1;
       return;
     }
+    if (tlsContext != nullptr) {
+      f.tls = SSL_new(tlsContext);
+      SSL_set_fd(f.tls, f.fd);
+      SSL_set_connect_state(f.tls);
+    }
     epoll_event event{};
-    event.events = EPOLLOUT | EPOLLIN;
+    event.events = f.watching = EPOLLOUT;
     event.data.u64 = slot;
     epoll_ctl(epoll, EPOLL_CTL_ADD, f.fd, &event);
   };
   auto finish = [&](size_t slot, bool ok) {
     Flight& f = flights[slot];
     epoll_ctl(epoll, EPOLL_CTL_DEL, f.fd, nullptr);
+    SSL_free(f.tls);
     close(f.fd);
     f.fd = -1;
     if (ok) {
@@ -120,20 +136,30 @@ int main(int argc, char** argv) {
       if (f.fd < 0) continue;
       bool closed = false;
       bool failed = false;
-      if (f.sent < request.size() && (events[static_cast<size_t>(i)].events & EPOLLOUT)) {
+      // With TLS, what the session waits for decides what is watched next.
+      uint32_t wanted = EPOLLIN;
+      const auto tlsResult = [&](int result) -> ssize_t {
+        if (result > 0) return result;
+        const int error = SSL_get_error(f.tls, result);
+        if (error == SSL_ERROR_ZERO_RETURN) return 0;
+        if (error == SSL_ERROR_WANT_WRITE) wanted = EPOLLOUT;
+        errno = error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? EAGAIN : EPIPE;
+        if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) return 0;  // closed without notice
+        return -1;
+      };
+      if (f.sent < request.size()) {
         const ssize_t w =
-            send(f.fd, request.data() + f.sent, request.size() - f.sent, MSG_NOSIGNAL);
+            f.tls ? tlsResult(SSL_write(f.tls, request.data() + f.sent,
+                                        static_cast<int>(request.size() - f.sent)))
+                  : send(f.fd, request.data() + f.sent, request.size() - f.sent, MSG_NOSIGNAL);
         if (w > 0) f.sent += static_cast<size_t>(w);
         if (w < 0 && errno != EAGAIN) failed = true;
-        if (f.sent == request.size()) {
-          epoll_event event{};
-          event.events = EPOLLIN;
-          event.data.u64 = slot;
-          epoll_ctl(epoll, EPOLL_CTL_MOD, f.fd, &event);
-        }
+        if (f.sent < request.size() && !f.tls) wanted = EPOLLOUT;
       }
-      while (!failed) {
-        const ssize_t r = recv(f.fd, buffer.data(), buffer.size(), 0);
+      while (!failed && f.sent == request.size()) {
+        const ssize_t r =
+            f.tls ? tlsResult(SSL_read(f.tls, buffer.data(), static_cast<int>(buffer.size())))
+                  : recv(f.fd, buffer.data(), buffer.size(), 0);
         if (r > 0) {
           f.received += static_cast<size_t>(r);
           continue;
@@ -145,6 +171,11 @@ int main(int argc, char** argv) {
       if (failed || closed) {
         finish(slot, closed && !failed && f.received > 0);
         launch(slot);
+      } else if (wanted != f.watching) {
+        epoll_event event{};
+        event.events = f.watching = wanted;
+        event.data.u64 = slot;
+        epoll_ctl(epoll, EPOLL_CTL_MOD, f.fd, &event);
       }
     }
   }

@@ -3,7 +3,7 @@
 # from Debian 12's own packages (run as root).
 set -eu
 export DEBIAN_FRONTEND=noninteractive
-packages="cmake ninja-build g++ qt6-base-dev pkg-config libqrencode-dev $*"
+packages="cmake ninja-build g++ qt6-base-dev pkg-config libqrencode-dev libssl-dev $*"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -2,11 +2,11 @@
 # Installs what is needed, builds everything with the tests, and runs all tests.
 set -eu
 cd "$(dirname "$0")/.."
-# chromium and curl: browser and client tests; nginx-light: the caching front; locales: a counter test builds one; xvfb to
+# chromium, curl and openssl: browser and client tests; nginx-light: the caching front; locales: a counter test builds one; xvfb to
 # xfonts-base: the window test on a real X server (twm as window manager, trayer as tray, xclip
 # to read the clipboard); zbar-tools reads the QR code back;
 # python3 and procps: the benchmark; clang and its runtime: the fuzz targets.
-sh scripts/install-deps.sh chromium curl nginx-light locales xvfb x11-utils xdotool trayer twm xfonts-base xclip \
+sh scripts/install-deps.sh chromium curl openssl nginx-light locales xvfb x11-utils xdotool trayer twm xfonts-base xclip \
   zbar-tools \
   python3 procps clang libclang-rt-14-dev
 cmake -S . -B build-tests -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_TESTS=ON

@@ -17,7 +17,7 @@ namespace orvane {
 
 class DevToolsBrowser {
  public:
-  DevToolsBrowser() {
+  explicit DevToolsBrowser(const QStringList& more = {}) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
     toBrowser_ = in[1];
@@ -34,7 +34,7 @@ class DevToolsBrowser {
                        "--disable-background-networking --disable-component-update "
                        "--disable-sync --remote-debugging-pipe about:blank")
             .split(QLatin1Char(' '))
-        << QStringLiteral("--user-data-dir=") + profile_.path());
+        << QStringLiteral("--user-data-dir=") + profile_.path() << more);
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(QProcess::nullDevice());
     process_.start();

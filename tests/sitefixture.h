@@ -96,8 +96,16 @@ class SiteFixture : public QObject {
     return Fetch(Post("ADMINLOGIN=&Token=" + token_ + "&" + rest), source);
   }
   AdminView View() const {
-    return {host_, state_->settings.AdminPort, 80, "Orvane Light v.0.7", 0, 50, "index.html",
-            token_};
+    return {host_,
+            state_->settings.AdminPort,
+            80,
+            "Orvane Light v.0.7",
+            0,
+            50,
+            "index.html",
+            token_,
+            false,
+            false};
   }
   QByteArray ConsoleNow() {
     return ConsolePage(

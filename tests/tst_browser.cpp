@@ -43,7 +43,11 @@ class BrowserTest : public QObject {
         .toBool();
   }
   QString Url(quint16 port, const char* path = "/") const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(QLatin1String(path));
+    // The administration site speaks HTTPS.
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(port == adminPort_ ? "https" : "http")
+        .arg(port)
+        .arg(QLatin1String(path));
   }
   bool Click(const char* name) {
     return browser_
@@ -88,7 +92,7 @@ class BrowserTest : public QObject {
                                 ReadWholeFile(app + "server.cfg").value_or("") +
                                     "Port=" + QByteArray::number(port_) +
                                     "\n[Admin]\nAllow=1\nUserName=owner\nPassword=Secret1\nPort=" +
-                                    QByteArray::number(adminPort_) + "\n"));
+                                    QByteArray::number(adminPort_) + "\nTls=1\n"));
     for (const char* name :
          {"old one.txt", "old-two.txt", "R&D.txt", "RD.txt", "say\"hi\".txt", "say%22hi%22.txt",
           "a+b %41.txt", "a b A.txt", "caf\xC3\xA9.txt", "victim.txt"}) {
@@ -97,12 +101,19 @@ class BrowserTest : public QObject {
     // A page of the public site that posts to the console, as a stranger's page would.
     QVERIFY(WriteFileAtomically(
         docs_ + "evil.html",
-        "<form id=f method=POST action=\"http://127.0.0.1:" + QByteArray::number(adminPort_) +
+        "<form id=f method=POST action=\"https://127.0.0.1:" + QByteArray::number(adminPort_) +
             "/\"><input type=hidden name=ADMINLOGIN value><input type=hidden "
             "name=\"FILES !victim.txt\" value><input type=hidden name=EraseFiles "
             "value=EraseFiles></form><script>document.getElementById('f').submit()</script>"));
     QVERIFY(Start(server_, dir_.path(), port_));
-    browser_ = std::make_unique<DevToolsBrowser>();
+    // The browser trusts the certificate the program made, by its key.
+    QProcess spki;
+    spki.start("sh", {"-c", "openssl x509 -pubkey -noout -in " + dir_.path() +
+                                "/system/tls-cert.pem | openssl pkey -pubin -outform der | "
+                                "openssl dgst -sha256 -binary | base64"});
+    QVERIFY(spki.waitForFinished() && spki.exitCode() == 0);
+    browser_ = std::make_unique<DevToolsBrowser>(QStringList{
+        "--ignore-certificate-errors-spki-list=" + spki.readAllStandardOutput().trimmed()});
   }
 
   void cleanupTestCase() {

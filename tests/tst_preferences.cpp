@@ -57,6 +57,10 @@ class PreferencesTest : public QObject {
         no + "You cannot use the same Admin-Login port as the server port.\rPlease choose " +
             "another port, and save again\n",
         server);
+    Row("HTTPS boxes: a Tls key is written once checked", "[Admin]\nTls=1\n", {"tls", "save"},
+        "Orvane Light v.0.7|index.html|50|80||||5656|00110", tip,
+        "[Admin]\nTls=0\nAllow=0\nUserName=\nPassword=\nPort=5656\n" +
+            QByteArray(server).replace("[W", "Tls=1\n[W"));
     Row("cannot be written: said, and the edits stay unsaved", "<folder>", {"1=x", "save"},
         "x|index.html|50|80||||5656|00111",
         tip + "Not Saved 16: The settings could not be saved to <file>.\r\n\r\nIs a directory" +
@@ -77,11 +81,14 @@ class PreferencesTest : public QObject {
     for (const QByteArray& edit : edits)
       edit == "save"    ? form.Save()
       : edit == "admin" ? form.SetChecked(true)
-                        : form.SetText(PreferencesForm::Field(edit[0] - '0'), edit.mid(2));
+                        : edit == "tls"
+          ? form.SetBoxChecked(form.ServerTls, true),
+          form.SetBoxChecked(form.AdminTls, false)
+          : form.SetText(PreferencesForm::Field(edit[0] - '0'), edit.mid(2));
     QByteArray state, said;
     for (int f = 1; f <= 8; ++f) state += form.Text(PreferencesForm::Field(f)) + '|';
-    QTEST(state + char('0' + form.Checked()) + char('0' + form.HeadersChecked()) +
-              char('0' + form.NotifyChecked()) + char('0' + form.AdminFieldsEnabled()) +
+    QTEST(state + char('0' + form.Checked()) + char('0' + form.BoxChecked(form.Headers)) +
+              char('0' + form.BoxChecked(form.Notify)) + char('0' + form.AdminFieldsEnabled()) +
               char('0' + form.SaveEnabled()),
           "state");
     QTEST(ReadWholeFile(path).value_or(QByteArray()), "file");

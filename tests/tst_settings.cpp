@@ -25,8 +25,8 @@ class SettingsTest : public QObject {
           "MaxConnect=|MaxConnect=50", "Port=0|RunningPort=80", "Port=-1|Port=-1",
           "[Admin] Port=abc|AdminPort=0", "[Admin] Allow=02x|AdminAllow=2",
           "[Admin] Allow=\" 1\"|AdminAllow=1", "HttpHeaders=01|HttpHeaders=0",
-          "ServerName=\"   \"|ServerName=Orvane Light 0.7", "IndexFile=\"  \"|IndexFile=index.html",
-          "ServerName=\" My Site \"|ServerName= My Site "})
+          "Tls=1|HttpHeaders=1", "ServerName=\"   \"|ServerName=Orvane Light 0.7",
+          "IndexFile=\"  \"|IndexFile=index.html", "ServerName=\" My Site \"|ServerName= My Site "})
       QTest::newRow(row) << QByteArray("[Server] ").append(row).replace("] ", "]\n").split('|');
     QTest::newRow("every setting in order, the password hidden") << QByteArrayList{
         "[Server]\nPort=8123\nMaxConnect=0\nHttpHeaders=1\nTrustedProxy=10.0.0.1,::1\n[Admin]\n"

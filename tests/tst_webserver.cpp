@@ -12,6 +12,7 @@
 
 #include <utime.h>
 
+#include "net/certificate.h"
 #include "net/connection.h"
 #include "net/httpdate.h"
 #include "net/listener.h"
@@ -244,6 +245,26 @@ class WebServerTest : public SiteFixture {
     QCOMPARE(from("127.0.0.2", "fe80::1%/../../x"), "[127.0.0.2]");
     QCOMPARE(from("127.0.0.2", "203.0.113.9:80"), "[127.0.0.2]");
     QCOMPARE(from("127.0.0.1", "203.0.113.9"), "[127.0.0.1]");
+  }
+
+  void tlsHandshakes() {
+    // On a TLS port a handshake that never ends holds no turn and is freed at the request
+    // deadline; plain HTTP, or a reset in the middle of one, ends its connection at once.
+    QByteArray error;
+    const auto tls = ProgramCertificate(app_, "localhost", {"127.0.0.1"}, error);
+    QVERIFY2(tls, error.constData());
+    web_->SetTls(tls.get());
+    state_->settings.ServerTls = true;
+    web_->SetLimits({500, 60000, 5000});
+    StartWeb(50);
+    RawClient stalled(WebPort()), plain(WebPort()), cut(WebPort());
+    QVERIFY(stalled.Send("\x16\x03\x01\x00\x05\x01") && plain.Send(kGetPage));
+    QVERIFY(cut.Send("\x16\x03\x01"));
+    cut.Reset();
+    QVERIFY(plain.WaitClosed() && plain.received.isEmpty());
+    QCOMPARE(web_->Served(), 0);
+    QVERIFY(stalled.WaitClosed() && stalled.received.isEmpty());
+    QTRY_COMPARE(web_->ActiveConnections(), 0);
   }
 
   void refusedSendfileFallsBackToCopying() {

@@ -10,7 +10,8 @@ namespace {
 const QByteArray Q = "\"";
 
 QByteArray FormAction(const AdminView& view) {
-  return "<form method=" + Q + "POST" + Q + " action=" + Q + "http://" + view.host + ":" +
+  return "<form method=" + Q + "POST" + Q + " action=" + Q +
+         (view.adminTls ? "https://" : "http://") + view.host + ":" +
          QByteArray::number(view.adminPort) + Q;
 }
 
@@ -81,9 +82,10 @@ QByteArray PageHead(const QByteArray& title, const QByteArray& closing, const Ad
 }
 
 QByteArray PublicLink(const AdminView& view, const QByteArray& path) {
-  const QByteArray port =
-      view.publicPort == 80 ? QByteArray() : ":" + QByteArray::number(view.publicPort);
-  return "http://" + view.host + port + "/" + path;
+  const QByteArray port = view.publicPort == (view.publicTls ? 443 : 80)
+                              ? QByteArray()
+                              : ":" + QByteArray::number(view.publicPort);
+  return (view.publicTls ? "https://" : "http://") + view.host + port + "/" + path;
 }
 
 QByteArray ConsolePage(const AdminView& view, const QByteArray& listing) {

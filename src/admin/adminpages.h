@@ -16,7 +16,9 @@ struct AdminView {
   int activeConnections = 0;
   int maxConnect = 0;
   QByteArray indexFile;
-  QByteArray token;  // the session's token, carried by every console form
+  QByteArray token;        // the session's token, carried by every console form
+  bool adminTls = false;   // form actions are https
+  bool publicTls = false;  // links to the public site are https (443 is then its own port)
 };
 
 QByteArray LoginPage(const AdminView& view);

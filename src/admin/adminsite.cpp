@@ -104,7 +104,7 @@ void AdminSite::Restart() {
 }
 
 void AdminSite::Accept(int fd, const Listener::Peer& peer) {
-  arrivals_.Add(fd, peer);
+  arrivals_.Add(fd, peer, app_.settings.AdminTls ? tls_ : nullptr);
   // Every place taken by a complete request: the others wait in the listen queue meanwhile.
   if (!arrivals_.MakeRoom()) listener_.Pause();
 }
@@ -173,8 +173,8 @@ AdminView AdminSite::View() const {
   // Links lead where the browser already is: the address it reached, whatever machine it is on.
   QByteArray host = connection_ != nullptr ? connection_->LocalHost() : QByteArray();
   if (host.isEmpty()) host = GetIPAddress().address;
-  return {host,         s.AdminPort, s.RunningPort, s.ServerName, web_.ActiveConnections(),
-          s.MaxConnect, s.IndexFile, session_.token};
+  return {host,         s.AdminPort, s.RunningPort,  s.ServerName, web_.ActiveConnections(),
+          s.MaxConnect, s.IndexFile, session_.token, s.AdminTls,   s.ServerTls};
 }
 
 UploadReceiver::Admission AdminSite::Admission() {
@@ -316,13 +316,13 @@ bool AdminSite::OriginAllowed(const QByteArray& block) const {
   const bool present =
       IndexOfFolded(QByteArrayView(block).first(end < 0 ? block.size() : end), "\r\norigin:") >= 0;
   return OriginMatches(HeaderValue(block, "origin:"), present, HeaderValue(block, "host:"),
-                       connection_->LocalEnd());
+                       connection_->LocalEnd(), app_.settings.AdminTls ? "https" : "http");
 }
 
 void AdminSite::Reply(const QByteArray& page) {
   phase_ = Phase::Replying;
   QByteArray bytes = page;
-  if (app_.settings.HttpHeaders) {
+  if (app_.settings.HttpHeaders || app_.settings.AdminTls) {
     bytes.prepend(ReplyHeader({ReplyStatus::Ok, "text/html"}, page.size()));
   }
   connection_->DiscardInput();

@@ -30,6 +30,8 @@ class AdminSite : public QObject, public AdminService {
   ~AdminSite() override;
 
   bool Listen(int port) override;
+  // The certificate for HTTPS, used while the settings have it on; the owner keeps it.
+  void SetTls(const TlsContext* tls) { tls_ = tls; }
   void Close() override;
   void Restart() override;
   quint16 ListeningPort() const { return listener_.Port(); }
@@ -85,6 +87,7 @@ class AdminSite : public QObject, public AdminService {
   AppState& app_;
   const PublicService& web_;
   Listener listener_;
+  const TlsContext* tls_ = nullptr;
   qint64 uploadTotal_ = 0;  // the upload's declared length, its form around the file included
   int uploadTransfer_ = 0;  // its number in the transfer report; 0 when none
   Arrivals arrivals_;

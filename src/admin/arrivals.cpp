@@ -26,7 +26,7 @@ Arrivals::~Arrivals() {
   Clear();
 }
 
-void Arrivals::Add(int fd, const Listener::Peer& peer) {
+void Arrivals::Add(int fd, const Listener::Peer& peer, const TlsContext* tls) {
   // One address may hold only a few places: the oldest of its own gives way.
   int same = 0;
   Connection* oldest = nullptr;
@@ -38,7 +38,7 @@ void Arrivals::Add(int fd, const Listener::Peer& peer) {
   auto arrival = std::make_unique<Arrival>();
   Arrival* entry = arrival.get();
   entry->connection = new Connection(this);
-  entry->connection->Open(fd, peer.address, peer.port);
+  entry->connection->Open(fd, peer.address, peer.port, tls);
   entry->since.start();
   Connection* connection = entry->connection;
   connect(connection, &Connection::DataArrived, this, [this, entry] { OnData(*entry); });

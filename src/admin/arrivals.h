@@ -10,6 +10,7 @@
 namespace orvane {
 
 class Connection;
+class TlsContext;
 
 // Connections to the administration port whose first request has not arrived in full: the site
 // serves one connection at a time, and takes only one whose request has arrived whole (its
@@ -30,7 +31,8 @@ class Arrivals : public QObject {
   explicit Arrivals(QObject* parent = nullptr) : QObject(parent) {}
   ~Arrivals() override;
 
-  void Add(int fd, const Listener::Peer& peer);
+  // Takes the new connection `fd`, speaking TLS with `tls` when there is one.
+  void Add(int fd, const Listener::Peer& peer, const TlsContext* tls = nullptr);
   // Room for another, possibly by closing the longest sending one.
   bool MakeRoom();
   // The connection whose request became complete first, one from `first` before any other, with

@@ -12,6 +12,7 @@
 #include "admin/adminsite.h"
 #include "app/commandline.h"
 #include "app/signalwatcher.h"
+#include "app/tlssetup.h"
 #ifdef ORVANE_GUI
 #include <QApplication>
 
@@ -44,10 +45,17 @@ int RunHeadless(const QByteArray& appPath) {
   SignalWatcher signals;
   QObject::connect(&signals, &SignalWatcher::Stopped, QCoreApplication::instance(),
                    [] { QCoreApplication::exit(0); });
+  QByteArray error;
+  const std::unique_ptr<TlsContext> tls = PrepareTls(appPath, error);
+  if (!error.isEmpty()) {
+    WriteFully(2, "orvane-light: " + error + "\n");
+    return 1;
+  }
   HeadlessShell shell;
   AppState state(shell);
   PublicServer web(state);
   AdminSite admin(state, web);
+  UseTls(tls.get(), state, web, admin);
   Lifecycle lifecycle(state, web, admin);
   // Without a window there is nothing to minimise and no menu to choose Run Server from: the
   // server runs at once, with or without "/r".
@@ -112,7 +120,14 @@ int main(int argc, char** argv) {
   const QByteArray appPath = ProgramFolder(line);
   if (appPath.isEmpty()) return Fail("no such folder: " + line.appDir);
   if (line.printSettings) {
-    WriteFully(1, SettingsReport(LoadSettings(appPath)));
+    QByteArray error;
+    const std::unique_ptr<TlsContext> tls = PrepareTls(appPath, error);
+    if (!error.isEmpty()) {
+      WriteFully(2, "orvane-light: " + error + "\n");
+      return 1;
+    }
+    WriteFully(1, SettingsReport(LoadSettings(appPath)) +
+                      (tls ? "TlsFingerprint=" + tls->Fingerprint() + "\n" : QByteArray()));
     return 0;
   }
   RaiseDescriptorLimit();

@@ -4,6 +4,7 @@
 
 #include "admin/adminsite.h"
 #include "app/signalwatcher.h"
+#include "app/tlssetup.h"
 #include "core/lifecycle.h"
 #include "shell/mainwindow.h"
 #include "web/publicserver.h"
@@ -26,9 +27,16 @@ int RunWindowed(const QByteArray& appPath, const QByteArray& argument) {
   SignalWatcher signals;
   QObject::connect(&signals, &SignalWatcher::Stopped, qApp, [] { QApplication::exit(0); });
   MainWindow window;  // the shell outlives everything that talks to it
+  QByteArray error;
+  const std::unique_ptr<TlsContext> tls = PrepareTls(appPath, error);
+  if (!error.isEmpty()) {
+    window.MessageBox(error, kOkCritical, "Orvane Error");
+    return 1;
+  }
   AppState state(window);
   PublicServer web(state);
   AdminSite admin(state, web);
+  UseTls(tls.get(), state, web, admin);
   Lifecycle lifecycle(state, web, admin);
   window.Attach(state, lifecycle);
   QObject::connect(&signals, &SignalWatcher::Restart, qApp,

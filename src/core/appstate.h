@@ -18,6 +18,8 @@ struct AppState {
   QByteArray ListingPath;
   // Where the servers report their transfers: the window's list; none without a window.
   TransferReport* transfers = nullptr;
+  // The SHA-256 fingerprint of the certificate a port with HTTPS shows; empty without HTTPS.
+  QByteArray tlsFingerprint;
 };
 
 // The status text of panel 2: "3/50 Active Users".

@@ -53,7 +53,14 @@ bool Lifecycle::RunServer() {
   }
   desk.SetMenuEnabled(MenuItem::StopServer, true);
   const HostAddress host = GetIPAddress();
-  desk.SetPanel(1, host.address.isEmpty() ? QByteArray("Offline") : host.address);
+  if (host.address.isEmpty()) {
+    desk.SetPanel(1, "Offline");
+  } else {
+    desk.SetPanel(1, s.ServerTls ? SiteAddress(s).chopped(1) : host.address);
+  }
+  if (!app_.tlsFingerprint.isEmpty()) {
+    desk.AppendLog("HTTPS certificate SHA-256 fingerprint: " + app_.tlsFingerprint);
+  }
   return true;
 }
 

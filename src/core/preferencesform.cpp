@@ -70,16 +70,25 @@ void PreferencesForm::SetChecked(bool checked) {
   Changed();
 }
 
-void PreferencesForm::SetHeadersChecked(bool checked) {
-  if (checked == headers_) return;
-  headers_ = checked;
-  saveEnabled_ = true;
-  Changed();
-}
+namespace {
 
-void PreferencesForm::SetNotifyChecked(bool checked) {
-  if (checked == notify_) return;
-  notify_ = checked;
+struct BoxKey {
+  const char* section;
+  const char* key;
+  bool onUnlessZero;  // checked unless the key says 0 (else only when it says 1)
+};
+constexpr BoxKey kBoxKeys[] = {
+    {"Server", "HttpHeaders", false},
+    {"Window", "Notify", true},
+    {"Server", "Tls", false},
+    {"Admin", "Tls", false},
+};
+
+}  // namespace
+
+void PreferencesForm::SetBoxChecked(Box box, bool checked) {
+  if (checked == boxes_[box]) return;
+  boxes_[box] = checked;
   saveEnabled_ = true;
   Changed();
 }
@@ -96,8 +105,10 @@ void PreferencesForm::Load() {
   SetText(IndexPage, stored("Server", "IndexFile", inForce.IndexFile));
   SetText(MaxUsers, stored("Server", "MaxConnect", QByteArray::number(inForce.MaxConnect)));
   SetText(ServerPort, stored("Server", "Port", QByteArray::number(inForce.Port)));
-  SetHeadersChecked(Read("Server", "HttpHeaders") == "1");
-  SetNotifyChecked(Read("Window", "Notify") != "0");
+  for (int box = 0; box < kBoxes; ++box) {
+    const QByteArray value = Read(kBoxKeys[box].section, kBoxKeys[box].key);
+    SetBoxChecked(Box(box), kBoxKeys[box].onUnlessZero ? value != "0" : value == "1");
+  }
   // Only a stored whole number can be taken for the box; 1 checks it.
   const QByteArray allow = Read("Admin", "Allow").trimmed();
   bool number = false;
@@ -119,10 +130,14 @@ void PreferencesForm::Save() {
   if (!Write("Server", "ServerName", Text(ServerName)) ||
       !Write("Server", "IndexFile", Text(IndexPage)) ||
       !Write("Server", "MaxConnect", Text(MaxUsers)) ||
-      !Write("Server", "Port", Text(ServerPort)) ||
-      !Write("Server", "HttpHeaders", headers_ ? "1" : "0") ||
-      !Write("Window", "Notify", notify_ ? "1" : "0")) {
+      !Write("Server", "Port", Text(ServerPort))) {
     return;
+  }
+  for (int box = 0; box < kBoxes; ++box) {
+    const BoxKey& key = kBoxKeys[box];
+    const bool tls = box == ServerTls || box == AdminTls;
+    if (tls && !boxes_[box] && Read(key.section, key.key).isEmpty()) continue;
+    if (!Write(key.section, key.key, boxes_[box] ? "1" : "0")) return;
   }
   if (checked_) {
     if (Text(AdminPassword) != Text(ConfirmPassword)) {

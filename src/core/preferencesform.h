@@ -38,11 +38,13 @@ class PreferencesForm {
   bool Checked() const { return checked_; }
   // A change of the remote administration box (no change when it already has that value).
   void SetChecked(bool checked);
-  bool HeadersChecked() const { return headers_; }
-  // The "Show notifications" box ([Window] Notify).
-  bool NotifyChecked() const { return notify_; }
-  void SetNotifyChecked(bool checked);
-  void SetHeadersChecked(bool checked);
+  // The boxes that are one key each: "Send HTTP headers" ([Server] HttpHeaders), "Show
+  // notifications" ([Window] Notify), and "Use HTTPS" under each port ([Server] Tls, [Admin]
+  // Tls). A Tls key is written once its box has been checked, so that a file that never had
+  // HTTPS keeps no word of it.
+  enum Box { Headers, Notify, ServerTls, AdminTls, kBoxes };
+  bool BoxChecked(Box box) const { return boxes_[box]; }
+  void SetBoxChecked(Box box, bool checked);
   // The administrator fields take input only while the box is checked (and before it was first
   // unchecked).
   bool AdminFieldsEnabled() const { return adminFieldsEnabled_; }
@@ -68,8 +70,7 @@ class PreferencesForm {
   QByteArray file_;
   std::array<QByteArray, 9> texts_;  // 1 to 8
   bool checked_ = false;
-  bool headers_ = false;
-  bool notify_ = true;
+  std::array<bool, kBoxes> boxes_{false, true, false, false};
   bool adminFieldsEnabled_ = true;
   bool saveEnabled_ = false;
 };

@@ -51,6 +51,9 @@ Settings LoadSettings(const QByteArray& appPath) {
   s.AdminAllow = QByteArray::number(LeadingNumber(ReadINI("Admin", "Allow", file)));
   s.HttpHeaders = ReadINI("Server", "HttpHeaders", file) == "1";
   s.TrustedProxy = ReadINI("Server", "TrustedProxy", file);
+  s.ServerTls = ReadINI("Server", "Tls", file) == "1";
+  s.AdminTls = ReadINI("Admin", "Tls", file) == "1";
+  if (s.ServerTls) s.HttpHeaders = true;  // browsers need them there
   s.Notify = ReadINI("Window", "Notify", file) != "0";
 
   if (IsBlank(s.ServerName)) s.ServerName = SoftwareName();
@@ -63,8 +66,10 @@ Settings LoadSettings(const QByteArray& appPath) {
 
 QByteArray SiteAddress(const Settings& s) {
   const QByteArray host = GetIPAddress().address;
-  const QByteArray port = s.RunningPort == 80 ? "" : ":" + QByteArray::number(s.RunningPort);
-  return "http://" + (host.isEmpty() ? QByteArray("127.0.0.1") : host) + port + "/";
+  const int usual = s.ServerTls ? 443 : 80;
+  const QByteArray port = s.RunningPort == usual ? "" : ":" + QByteArray::number(s.RunningPort);
+  return (s.ServerTls ? "https://" : "http://") +
+         (host.isEmpty() ? QByteArray("127.0.0.1") : host) + port + "/";
 }
 
 QByteArray SettingsReport(const Settings& s) {
@@ -88,6 +93,8 @@ QByteArray SettingsReport(const Settings& s) {
   line("AdminAllow", s.AdminAllow);
   line("HttpHeaders", s.HttpHeaders ? "1" : "0");
   line("TrustedProxy", s.TrustedProxy);
+  line("ServerTls", s.ServerTls ? "1" : "0");
+  line("AdminTls", s.AdminTls ? "1" : "0");
   return report;
 }
 

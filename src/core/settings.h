@@ -25,6 +25,10 @@ struct Settings {
   // Addresses of reverse proxies in front ([Server] TrustedProxy, comma-separated): for their
   // connections the client is the one X-Forwarded-For names last.
   QByteArray TrustedProxy;
+  // HTTPS on the public port ([Server] Tls=1), which then always sends header lines, and on the
+  // administration port ([Admin] Tls=1).
+  bool ServerTls = false;
+  bool AdminTls = false;
   // Notifications from the tray ([Window] Notify; on unless 0).
   bool Notify = true;
 };
@@ -49,7 +53,8 @@ QByteArray AsAppPath(const QByteArray& folder);
 Settings LoadSettings(const QByteArray& appPath);
 
 // The public site's address as other machines reach it ("http://192.168.1.5:8080/"): the
-// machine's network address (loopback when it has none), and the running port unless it is 80.
+// machine's network address (loopback when it has none), and the running port unless it is the
+// scheme's own (80, or 443 for https).
 QByteArray SiteAddress(const Settings& s);
 
 // The settings one per line as "Name=Value", the password shown as one "*" per character.

@@ -8,6 +8,9 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include "util/hostaddress.h"
 
 namespace orvane {
@@ -36,9 +39,12 @@ Connection::~Connection() {
   Abort();
 }
 
-void Connection::Open(int fd, const QByteArray& address, int port) {
+void Connection::Open(int fd, const QByteArray& address, int port, const TlsContext* tls) {
   Abort();
   fd_ = fd;
+  // A session that cannot be made fails the connection at its first event.
+  handshaking_ = tls != nullptr;
+  if (tls != nullptr) tls_ = tls->NewSession(fd);
   phase_ = Phase::Open;
   ++generation_;
   peer_ = address;
@@ -50,10 +56,41 @@ void Connection::Open(int fd, const QByteArray& address, int port) {
 
 void Connection::Watch() {
   if (fd_ < 0 || inEvent_) return;
-  Poller::Instance().Watch(fd_, this, !peerDone_ && !held_, !out_.empty());
+  Poller::Instance().Watch(fd_, this, handshaking_ || (!peerDone_ && !held_),
+                           !out_.empty() || tlsWantsWrite_);
 }
 
-void Connection::OnReady(bool readable, bool, bool hangup) {
+void Connection::Handshake() {
+  if (tls_ == nullptr) {
+    Fail();
+    return;
+  }
+  ERR_clear_error();
+  const int result = SSL_do_handshake(tls_);
+  if (result == 1) {
+    handshaking_ = tlsWantsWrite_ = false;
+    OnReady(true, false, false);  // the request may have come with the last handshake message
+    return;
+  }
+  const int error = SSL_get_error(tls_, result);
+  if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+    ERR_clear_error();
+    Fail();  // plain HTTP, a hello that cannot be answered, or a peer that left
+    return;
+  }
+  tlsWantsWrite_ = error == SSL_ERROR_WANT_WRITE;
+  Watch();
+}
+
+void Connection::OnReady(bool readable, bool writable, bool hangup) {
+  if (handshaking_) {
+    Handshake();
+    return;
+  }
+  if (tlsWantsWrite_ && writable) {
+    tlsWantsWrite_ = false;  // a read that had to write first goes on
+    readable = true;
+  }
   if (hangup && (peerDone_ || held_) && out_.empty()) {
     // Broken while waiting with nothing to read or send (a reply still to come): it can never
     // be delivered, and a level-triggered hang-up would otherwise be reported for ever.
@@ -156,6 +193,7 @@ bool Connection::Finish(bool inputComplete) {
   int unread = 0;
   if (inputComplete && out_.empty() && ::ioctl(fd_, FIONREAD, &unread) == 0 && unread == 0) {
     // Nothing more is coming and nothing is unread: a plain close cannot turn into a reset.
+    EndTls();
     CloseDescriptor();
     return false;
   }
@@ -175,7 +213,15 @@ bool Connection::Finish(bool inputComplete) {
 
 void Connection::Linger() {
   phase_ = Phase::Lingering;
+  EndTls();
   ::shutdown(fd_, SHUT_WR);
+}
+
+void Connection::EndTls() {
+  if (tls_ == nullptr || handshaking_) return;
+  ERR_clear_error();
+  SSL_shutdown(tls_);
+  ERR_clear_error();
 }
 
 void Connection::Abort() {
@@ -206,6 +252,9 @@ void Connection::CloseDescriptor() {
     fd_ = -1;
     ++generation_;
   }
+  SSL_free(tls_);
+  tls_ = nullptr;
+  handshaking_ = tlsWantsWrite_ = false;
   inEvent_ = false;
   in_.clear();
 }
@@ -223,7 +272,7 @@ void Connection::OnReadable() {
   char scratch[kReadChunk];
   while (total < readPerEvent_) {
     const qsizetype want = std::min(kReadChunk, readPerEvent_ - total);
-    const ssize_t n = ::read(fd_, scratch, static_cast<size_t>(want));
+    const ssize_t n = ReadSome(scratch, static_cast<size_t>(want));
     if (n > 0) {
       if (!discard_) in_.append(scratch, n);
       total += n;
@@ -256,13 +305,60 @@ void Connection::OnReadable() {
   if (phase_ == Phase::Open) Q_EMIT PeerClosed();
 }
 
+ssize_t Connection::ReadSome(char* buffer, size_t size) {
+  // What is dropped need not be deciphered.
+  if (tls_ == nullptr || discard_) return ::read(fd_, buffer, size);
+  size_t got = 0;
+  ERR_clear_error();
+  if (SSL_read_ex(tls_, buffer, size, &got) == 1) return static_cast<ssize_t>(got);
+  const int error = SSL_get_error(tls_, 0);
+  if (error == SSL_ERROR_ZERO_RETURN) return 0;  // the peer said it has sent all
+  return TlsFailure(error);
+}
+
+ssize_t Connection::WriteSome(const char* data, size_t size) {
+  if (tls_ == nullptr) return ::send(fd_, data, size, MSG_NOSIGNAL);
+  size_t put = 0;
+  ERR_clear_error();
+  if (SSL_write_ex(tls_, data, size, &put) == 1) return static_cast<ssize_t>(put);
+  return TlsFailure(SSL_get_error(tls_, 0));
+}
+
+ssize_t Connection::SendFilePiece(int fileFd, size_t size) {
+  if (tls_ == nullptr) return sendFileCall(fd_, fileFd, nullptr, size);
+  // The kernel's TLS sends from an offset of its own; the file's offset is kept up with it.
+  const off_t at = ::lseek(fileFd, 0, SEEK_CUR);
+  ERR_clear_error();
+  const ossl_ssize_t n = SSL_sendfile(tls_, fileFd, at, size, 0);
+  if (n >= 0) {
+    ::lseek(fileFd, at + n, SEEK_SET);
+    return static_cast<ssize_t>(n);
+  }
+  const int error = SSL_get_error(tls_, static_cast<int>(n));
+  if (error == SSL_ERROR_WANT_WRITE) return TlsFailure(error);
+  ERR_clear_error();
+  errno = EINVAL;  // the rest goes through ordinary writes
+  return -1;
+}
+
+ssize_t Connection::TlsFailure(int error) {
+  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+    tlsWantsWrite_ = error == SSL_ERROR_WANT_WRITE;
+    errno = EAGAIN;
+  } else {
+    errno = ECONNRESET;
+  }
+  ERR_clear_error();
+  return -1;
+}
+
 void Connection::SetSendFileForTesting(SendFileCall call) {
   sendFileCall = call != nullptr ? call : &::sendfile;
 }
 
 ssize_t Connection::WriteBytes(Segment& segment, bool& full) {
   const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
-  const ssize_t n = ::send(fd_, segment.bytes.constData() + segment.offset, want, MSG_NOSIGNAL);
+  const ssize_t n = WriteSome(segment.bytes.constData() + segment.offset, want);
   full = n >= 0 && static_cast<size_t>(n) < want;
   return n;
 }
@@ -283,10 +379,12 @@ ssize_t Connection::WriteSegment(Segment& segment, bool& full) {
 }
 
 ssize_t Connection::WriteFromFile(Segment& segment, bool& full) {
+  // Without the kernel's TLS, the file goes through the session like any bytes.
+  if (tls_ != nullptr && !BIO_get_ktls_send(SSL_get_wbio(tls_))) segment.copying = true;
   if (!segment.copying) {
     const size_t chunk = static_cast<size_t>(std::min<qint64>(segment.fileLeft, kSendFileChunk));
     if (chunk == 0) return 0;
-    const ssize_t n = sendFileCall(fd_, segment.fileFd, nullptr, chunk);
+    const ssize_t n = SendFilePiece(segment.fileFd, chunk);
     if (n == 0) return SourceEndedEarly();
     full = n > 0 && static_cast<size_t>(n) < chunk;
     if (n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return n;

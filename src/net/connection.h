@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "net/poller.h"
+#include "net/tlscontext.h"
 #include "util/bytesource.h"
 
 namespace orvane {
@@ -17,6 +18,10 @@ namespace orvane {
 // the sending direction and reads what still arrives until the peer closes, so the reply is never
 // destroyed by a reset. A reply that cannot be finished ends with a reset instead, so the peer
 // never takes a shortened reply for a whole one.
+//
+// With TLS, the handshake comes first: nothing arrives for the owner before it has ended, and a
+// peer that fails it (or speaks plain HTTP) fails the connection. Files then go out through the
+// kernel's TLS where it has it, and through ordinary writes where it does not.
 //
 // Signals are emitted only from the event loop, never from inside a call made on the
 // connection, so a handler may call any member from within a signal.
@@ -35,8 +40,9 @@ class Connection : public QObject, public Poller::Client {
   // The number of the client slot that owns the connection, 0 for none.
   int tag = 0;
 
-  // Takes over the connected non-blocking socket `fd` of the peer `address`:`port`.
-  void Open(int fd, const QByteArray& address, int port);
+  // Takes over the connected non-blocking socket `fd` of the peer `address`:`port`, speaking
+  // TLS with the certificate of `tls` when there is one.
+  void Open(int fd, const QByteArray& address, int port, const TlsContext* tls = nullptr);
   // Finished, with output still going out.
   bool Draining() const { return phase_ == Phase::Draining; }
   // The peer's address: dotted decimal for IPv4.
@@ -118,6 +124,15 @@ class Connection : public QObject, public Poller::Client {
   static SendFileCall sendFileCall;
 
   void OnReady(bool readable, bool writable, bool hangup) override;
+  void Handshake();
+  // read() and send(), or their TLS counterparts: the count, 0 at the end of input, or -1 with
+  // errno (EAGAIN when the session waits for the socket).
+  ssize_t ReadSome(char* buffer, size_t size);
+  ssize_t WriteSome(const char* data, size_t size);
+  ssize_t SendFilePiece(int fileFd, size_t size);
+  ssize_t TlsFailure(int error);
+  // Tells a TLS peer that the reply is whole (close_notify) before the sending direction ends.
+  void EndTls();
   void OnReadable();
   void OnWritable();
   void Queue(Segment segment);
@@ -139,6 +154,9 @@ class Connection : public QObject, public Poller::Client {
   bool peerDone_ = false;  // the peer's end of input has been read: nothing more to read
   bool held_ = false;
   bool inEvent_ = false;  // within OnReady: the watch is set once, when it returns
+  SSL* tls_ = nullptr;
+  bool handshaking_ = false;    // TLS: the handshake has not ended
+  bool tlsWantsWrite_ = false;  // TLS: the session waits for room in the socket to go on
 };
 
 }  // namespace orvane

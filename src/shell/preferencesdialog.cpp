@@ -40,21 +40,30 @@ PreferencesDialog::PreferencesDialog(AppState& app, QWidget* mainWindow)
   addText(1, "Server Name:");
   addText(2, "Index Page:");
   addText(3, "Max. Users:");
+  auto addBox = [&](PreferencesForm::Box box, const char* label, const char* name,
+                    const char* tip) {
+    auto* check = new QCheckBox(QString::fromLatin1(label), frame);
+    check->setObjectName(QString::fromLatin1(name));
+    check->setToolTip(QString::fromLatin1(tip));
+    boxes_[box] = check;
+    fields->addRow(check);
+    connect(check, &QCheckBox::clicked, this,
+            [this, box](bool on) { form_.SetBoxChecked(box, on); });
+  };
   addText(4, "Port: ");
-  headers_ = new QCheckBox(QStringLiteral("Send HTTP headers"), frame);
-  headers_->setObjectName(QStringLiteral("CheckHeaders"));
-  headers_->setToolTip(QStringLiteral(
+  addBox(PreferencesForm::ServerTls, "Use HTTPS", "CheckServerTls",
+         "Encrypts the public site: browsers reach it at https://, and the files cannot be read\n"
+         "or changed on the way. The program makes its own certificate at the next start.");
+  addBox(
+      PreferencesForm::Headers, "Send HTTP headers", "CheckHeaders",
       "Puts a status line and header lines before every reply: the file's type, length and date.\n"
       "With them, browsers show every page and picture, seek in videos and music, resume cut\n"
       "downloads and keep pictures between visits, and a proxy in front can cache the site.\n"
-      "Turn it off only for an old client that wants the bare file, with nothing before it."));
-  fields->addRow(headers_);
-  notify_ = new QCheckBox(QStringLiteral("Show notifications"), frame);
-  notify_->setObjectName(QStringLiteral("CheckNotify"));
-  notify_->setToolTip(
-      QStringLiteral("Tell me from the tray when someone logs in to the "
-                     "administration site, an upload arrives or files are erased"));
-  fields->addRow(notify_);
+      "Turn it off only for an old client that wants the bare file, with nothing before it.\n"
+      "A port with HTTPS always sends them.");
+  addBox(PreferencesForm::Notify, "Show notifications", "CheckNotify",
+         "Tell me from the tray when someone logs in to the administration site, an upload "
+         "arrives or files are erased");
   allow_ = new QCheckBox(QStringLiteral("Allow Remote Adminitrator Login"), frame);
   allow_->setObjectName(QStringLiteral("Check1"));
   fields->addRow(allow_);
@@ -62,6 +71,9 @@ PreferencesDialog::PreferencesDialog(AppState& app, QWidget* mainWindow)
   addText(6, "Admin Password:");
   addText(7, "Confirm Password:");
   addText(8, "Port:");
+  addBox(PreferencesForm::AdminTls, "Use HTTPS", "CheckAdminTls",
+         "Encrypts the administration site, so that the password and the uploads never cross\n"
+         "the network in clear. The program makes its own certificate at the next start.");
   texts_[3]->setMaxLength(3);
   texts_[6]->setEchoMode(QLineEdit::Password);
   texts_[7]->setEchoMode(QLineEdit::Password);
@@ -79,8 +91,6 @@ PreferencesDialog::PreferencesDialog(AppState& app, QWidget* mainWindow)
   layout->addLayout(buttons);
 
   connect(allow_, &QCheckBox::clicked, this, [this](bool on) { form_.SetChecked(on); });
-  connect(headers_, &QCheckBox::clicked, this, [this](bool on) { form_.SetHeadersChecked(on); });
-  connect(notify_, &QCheckBox::clicked, this, [this](bool on) { form_.SetNotifyChecked(on); });
   connect(save_, &QPushButton::clicked, this, [this] { form_.Save(); });
   connect(close, &QPushButton::clicked, this, [this] {
     if (form_.Close()) QDialog::close();
@@ -97,8 +107,9 @@ void PreferencesDialog::Show() {
     if (edit->text() != text) edit->setText(text);  // a rule replaced what was typed
   }
   allow_->setChecked(form_.Checked());
-  headers_->setChecked(form_.HeadersChecked());
-  notify_->setChecked(form_.NotifyChecked());
+  for (int box = 0; box < PreferencesForm::kBoxes; ++box) {
+    boxes_[box]->setChecked(form_.BoxChecked(PreferencesForm::Box(box)));
+  }
   for (int number : {5, 6, 7}) {
     texts_[static_cast<size_t>(number)]->setEnabled(form_.AdminFieldsEnabled());
   }

@@ -33,8 +33,7 @@ class PreferencesDialog : public QDialog {
   QWidget* mainWindow_;
   std::array<QLineEdit*, 9> texts_{};  // 1 to 8
   QCheckBox* allow_ = nullptr;
-  QCheckBox* headers_ = nullptr;
-  QCheckBox* notify_ = nullptr;
+  std::array<QCheckBox*, PreferencesForm::kBoxes> boxes_{};
   QPushButton* save_ = nullptr;
 };
 

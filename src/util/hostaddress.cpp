@@ -31,6 +31,19 @@ HostAddress GetIPAddress() {
   return result;
 }
 
+QByteArrayList MachineAddresses() {
+  QByteArrayList addresses;
+  const auto up = QNetworkInterface::IsUp | QNetworkInterface::IsRunning;
+  for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+    if ((interface.flags() & up) != up) continue;
+    for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+      const QByteArray address = CanonicalAddress(entry.ip().toString().toLatin1());
+      if (!address.isEmpty() && !addresses.contains(address)) addresses << address;
+    }
+  }
+  return addresses;
+}
+
 QByteArray AddressText(const sockaddr_storage& address) {
   char text[INET6_ADDRSTRLEN] = {};
   if (address.ss_family == AF_INET) {

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <QByteArray>
+#include <QByteArrayList>
 
 namespace orvane {
 
@@ -14,6 +15,10 @@ struct HostAddress {
 // is up and not the loopback, else the loopback's; empty when no interface is up. Read from the
 // system's interface list, so it never waits for a name server.
 HostAddress GetIPAddress();
+
+// Every address of the machine's interfaces that are up, loopback too, as AddressText gives
+// them (IPv6 link-local ones, which need a zone, left out).
+QByteArrayList MachineAddresses();
 
 // A socket address as text: dotted decimal for IPv4 (also for an IPv4 address carried in IPv6),
 // the usual text form for IPv6; empty for any other family.

@@ -181,7 +181,8 @@ void PublicServer::ShowConnections() {
 }
 
 void PublicServer::Take(ClientSlot& slot, const Waiting& client) {
-  slot.connection->Open(client.fd, client.peer.address, client.peer.port);
+  slot.connection->Open(client.fd, client.peer.address, client.peer.port,
+                        app_.settings.ServerTls ? tls_ : nullptr);
   slot.SlotPage.clear();
   slot.SlotBytesSent = 0;
   slot.SlotBusy = true;

@@ -16,6 +16,7 @@
 namespace orvane {
 
 class Connection;
+class TlsContext;
 
 // What a client can make the public server wait for or hold.
 struct ServerLimits {
@@ -54,6 +55,8 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   // The port the listener is bound to (useful when RunningPort is 0).
   quint16 ListeningPort() const { return listener_.Port(); }
   void SetLimits(const ServerLimits& limits);
+  // The certificate for HTTPS, used while the settings have it on; the owner keeps it.
+  void SetTls(const TlsContext* tls) { tls_ = tls; }
   const SlotTable& Slots() const { return table_; }
 
   void Reply(ClientSlot& slot, const QByteArray& page, const ReplyKind& kind) override;
@@ -112,7 +115,8 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   QTimer prepare_;  // gives pages in their first pass their shares, between other events
   ServerLimits limits_;
   bool acceptFailed_ = false;
-  QByteArrayList trustedProxies_;  // the settings' TrustedProxy, each as AddressText gives it
+  QByteArrayList trustedProxies_;
+  const TlsContext* tls_ = nullptr;  // the settings' TrustedProxy, each as AddressText gives it
 };
 
 }  // namespace orvane
