@@ -61,6 +61,15 @@ class LifecycleTest : public QObject {
     QVERIFY(WriteFileAtomically(app_ + "docs/big.bin", QByteArray(32 * 1024 * 1024, 'z')));
   }
 
+  void httpsShown() {
+    // With HTTPS the status bar names the scheme, and Run logs the certificate's fingerprint.
+    Program p(app_, "/R");
+    p.state.settings.ServerTls = true;
+    p.state.tlsFingerprint = "AB:CD";
+    QVERIFY(p.lifecycle.RunServer() && p.state.desktop.Panel(1).startsWith("https://"));
+    QVERIFY(p.shell.logLines.contains("HTTPS certificate SHA-256 fingerprint: AB:CD"));
+  }
+
   void runServerFails() {
     // Started with /R (only lower-case /r counts) they wait for Run; the message names the port.
     Program other(app_, "/r"), web(app_, "/R"), admin(app_, "/R");
