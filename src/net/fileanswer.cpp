@@ -20,7 +20,7 @@ qint64 Digits(QByteArrayView text) {
   qint64 n = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return kInvalid;
-    n = std::min(n * 10 + (c - '0'), kBeyondAnyFile);
+    n = n >= kBeyondAnyFile / 10 ? kBeyondAnyFile : n * 10 + (c - '0');
   }
   return n;
 }
