@@ -120,14 +120,18 @@ int main(int argc, char** argv) {
   const QByteArray appPath = ProgramFolder(line);
   if (appPath.isEmpty()) return Fail("no such folder: " + line.appDir);
   if (line.printSettings) {
+    // A report writes nothing: a certificate not made yet has no fingerprint to show.
     QByteArray error;
-    const std::unique_ptr<TlsContext> tls = PrepareTls(appPath, error);
+    const std::unique_ptr<TlsContext> tls = PrepareTls(appPath, error, false);
     if (!error.isEmpty()) {
       WriteFully(2, "orvane-light: " + error + "\n");
       return 1;
     }
-    WriteFully(1, SettingsReport(LoadSettings(appPath)) +
-                      (tls ? "TlsFingerprint=" + tls->Fingerprint() + "\n" : QByteArray()));
+    const Settings settings = LoadSettings(appPath);
+    const QByteArray fingerprint = tls ? tls->Fingerprint() : QByteArray();
+    WriteFully(1, SettingsReport(settings) + (settings.ServerTls || settings.AdminTls
+                                                  ? "TlsFingerprint=" + fingerprint + "\n"
+                                                  : QByteArray()));
     return 0;
   }
   RaiseDescriptorLimit();

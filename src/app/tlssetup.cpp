@@ -9,12 +9,12 @@
 
 namespace orvane {
 
-std::unique_ptr<TlsContext> PrepareTls(const QByteArray& appPath, QByteArray& error) {
+std::unique_ptr<TlsContext> PrepareTls(const QByteArray& appPath, QByteArray& error, bool mayMake) {
   error.clear();
   const Settings settings = LoadSettings(appPath);
   if (!settings.ServerTls && !settings.AdminTls) return nullptr;
   return ProgramCertificate(appPath, QSysInfo::machineHostName().toUtf8(), MachineAddresses(),
-                            error);
+                            error, mayMake);
 }
 
 void UseTls(const TlsContext* tls, AppState& app, PublicServer& web, AdminSite& admin) {

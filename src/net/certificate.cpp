@@ -6,6 +6,8 @@
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
 
+#include <ctime>
+
 #include "util/files.h"
 
 namespace orvane {
@@ -20,6 +22,22 @@ struct Owned {
   Owned(const Owned&) = delete;
   Owned& operator=(const Owned&) = delete;
 };
+
+// The organisation in the subject of the certificates this program makes.
+constexpr char kMaker[] = "Orvane Light, self-signed";
+
+// Whether `certFile` is a certificate this program made that ends within 30 days.
+bool OwnAndEnding(const QByteArray& certFile) {
+  const Owned<BIO, BIO_free_all> file(BIO_new_file(certFile.constData(), "r"));
+  if (file.p == nullptr) return false;
+  const Owned<X509, X509_free> cert(PEM_read_bio_X509(file.p, nullptr, nullptr, nullptr));
+  if (cert.p == nullptr) return false;
+  char maker[64] = {};
+  X509_NAME_get_text_by_NID(X509_get_subject_name(cert.p), NID_organizationName, maker,
+                            sizeof maker);
+  time_t soon = ::time(nullptr) + 30L * 24 * 3600;
+  return QByteArray(maker) == kMaker && X509_cmp_time(X509_get0_notAfter(cert.p), &soon) < 0;
+}
 
 QByteArray BioText(BIO* bio) {
   char* data = nullptr;
@@ -57,10 +75,12 @@ QByteArray MakeSelfSignedCertificate(const QByteArray& certFile, const QByteArra
       X509_set_version(cert.p, 2) == 1 &&
       BN_to_ASN1_INTEGER(number.p, X509_get_serialNumber(cert.p)) != nullptr &&
       X509_gmtime_adj(X509_getm_notBefore(cert.p), -3600) != nullptr &&
-      X509_gmtime_adj(X509_getm_notAfter(cert.p), 5L * 365 * 24 * 3600) != nullptr &&
+      X509_gmtime_adj(X509_getm_notAfter(cert.p), 397L * 24 * 3600) != nullptr &&
       X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_UTF8,
                                  reinterpret_cast<const unsigned char*>(common.constData()), -1, -1,
                                  0) == 1 &&
+      X509_NAME_add_entry_by_txt(subject, "O", MBSTRING_UTF8,
+                                 reinterpret_cast<const unsigned char*>(kMaker), -1, -1, 0) == 1 &&
       X509_set_issuer_name(cert.p, subject) == 1 && X509_set_pubkey(cert.p, key.p) == 1 &&
       AddExtension(cert.p, NID_subject_alt_name, names) &&
       AddExtension(cert.p, NID_basic_constraints, "critical,CA:FALSE") &&
@@ -84,9 +104,14 @@ QByteArray MakeSelfSignedCertificate(const QByteArray& certFile, const QByteArra
 }
 
 std::unique_ptr<TlsContext> ProgramCertificate(const QByteArray& appPath, const QByteArray& host,
-                                               const QByteArrayList& addresses, QByteArray& error) {
+                                               const QByteArrayList& addresses, QByteArray& error,
+                                               bool mayMake) {
   const QByteArray certFile = CertificateFile(appPath), keyFile = KeyFile(appPath);
-  if (!FileExists(certFile) && !FileExists(keyFile)) {
+  // A name that is there in any form (a link to a store not mounted, a file not readable) is
+  // the owner's, and reported rather than replaced.
+  const bool none = !PathExists(certFile) && !PathExists(keyFile);
+  if (!mayMake && none) return nullptr;
+  if (mayMake && (none || OwnAndEnding(certFile))) {
     MakeDir(appPath + "system");
     error = MakeSelfSignedCertificate(certFile, keyFile, host, addresses);
     if (!error.isEmpty()) {

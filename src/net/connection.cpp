@@ -19,6 +19,8 @@ namespace {
 
 // How much one event may move, so that one busy connection cannot starve the others.
 constexpr qsizetype kReadChunk = 64 * 1024;
+// The most plain text one TLS record holds.
+constexpr qsizetype kTlsRecord = 16 * 1024;
 constexpr qint64 kWritePerEvent = 4 * 1024 * 1024;
 // One sendfile call moves at most this much: pieces that stay in the cache let the reader copy
 // while the next piece is sent, which is faster on loopback than filling the socket at once.
@@ -56,8 +58,9 @@ void Connection::Open(int fd, const QByteArray& address, int port, const TlsCont
 
 void Connection::Watch() {
   if (fd_ < 0 || inEvent_) return;
-  Poller::Instance().Watch(fd_, this, handshaking_ || (!peerDone_ && !held_),
-                           !out_.empty() || tlsWantsWrite_);
+  // A handshake waits for one direction at a time: watching the other could only spin.
+  const bool read = handshaking_ ? !tlsWantsWrite_ : !peerDone_ && !held_;
+  Poller::Instance().Watch(fd_, this, read, !out_.empty() || tlsWantsWrite_);
 }
 
 void Connection::Handshake() {
@@ -271,14 +274,18 @@ void Connection::OnReadable() {
   qsizetype total = 0;
   char scratch[kReadChunk];
   while (total < readPerEvent_) {
-    const qsizetype want = std::min(kReadChunk, readPerEvent_ - total);
+    // A TLS session gives one record a read, and it is always taken whole, so that nothing
+    // waits inside the session while the socket is empty and the poller silent.
+    const bool records = tls_ != nullptr && !discard_;
+    qsizetype want = std::min(kReadChunk, readPerEvent_ - total);
+    if (records) want = std::max(want, kTlsRecord);
     const ssize_t n = ReadSome(scratch, static_cast<size_t>(want));
     if (n > 0) {
       if (!discard_) in_.append(scratch, n);
       total += n;
       // A short read has emptied the socket: asking again would only hear "nothing more". An
       // end of input behind the data is reported by the poller next time round.
-      if (n < want) break;
+      if (n < want && !records) break;
       continue;
     }
     if (n == 0) {
@@ -359,7 +366,8 @@ void Connection::SetSendFileForTesting(SendFileCall call) {
 ssize_t Connection::WriteBytes(Segment& segment, bool& full) {
   const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
   const ssize_t n = WriteSome(segment.bytes.constData() + segment.offset, want);
-  full = n >= 0 && static_cast<size_t>(n) < want;
+  // A TLS session takes a record a call: only its "wait" says the socket is full.
+  full = tls_ == nullptr && n >= 0 && static_cast<size_t>(n) < want;
   return n;
 }
 

@@ -115,8 +115,8 @@ class PublicServer final : public QObject, public PublicService, public ReplySin
   QTimer prepare_;  // gives pages in their first pass their shares, between other events
   ServerLimits limits_;
   bool acceptFailed_ = false;
-  QByteArrayList trustedProxies_;
-  const TlsContext* tls_ = nullptr;  // the settings' TrustedProxy, each as AddressText gives it
+  QByteArrayList trustedProxies_;  // the settings' TrustedProxy, each as AddressText gives it
+  const TlsContext* tls_ = nullptr;
 };
 
 }  // namespace orvane
