@@ -27,7 +27,9 @@ printf 'hello over tls\n' >"$app/docs/hello.bin"
 printf '[Server]\nPort=%s\nTls=1\n[Admin]\nAllow=1\nUserName=admin\nPassword=Secret1\nPort=%s\nTls=1\n' \
   "$port" "$admin" >"$app/server.cfg"
 
-# The first start makes the certificate.
+# A report writes nothing; the first start makes the certificate.
+"$binary" --app-dir "$app" --print-settings | grep -qx "TlsFingerprint=" || fail "print-settings before the start"
+[ ! -e "$app/system/tls-cert.pem" ] || fail "--print-settings made a certificate"
 "$binary" --app-dir "$app" --headless >"$work/log" 2>&1 &
 until_true "grep -q fingerprint '$work/log'" || fail "no fingerprint logged: $(cat "$work/log")"
 [ "$(stat -c %a "$app/system/tls-key.pem")" = 600 ] || fail "key mode $(stat -c %a "$app/system/tls-key.pem")"
@@ -67,4 +69,25 @@ code=$?
 [ "$code" = 1 ] || fail "a mismatched pair: status $code"
 [ "$(cat "$work/err")" = "orvane-light: The certificate $app/system/tls-cert.pem does not match the key $app/system/tls-key.pem." ] ||
   fail "a mismatched pair said: $(cat "$work/err")"
+# One the program made itself, 10 days from its end, is made anew at the start.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 10 \
+  -subj "/CN=old/O=Orvane Light, self-signed" -keyout "$app/system/tls-key.pem" \
+  -out "$app/system/tls-cert.pem" 2>/dev/null
+old=$(fingerprint "$app/system/tls-cert.pem")
+"$binary" --app-dir "$app" --headless >"$work/log" 2>&1 &
+until_true "grep -q fingerprint '$work/log'" || fail "no start after renewal: $(cat "$work/log")"
+kill %%; wait 2>/dev/null
+[ "$(fingerprint "$app/system/tls-cert.pem")" != "$old" ] || fail "an ending certificate was kept"
+openssl x509 -checkend $((300 * 86400)) -noout -in "$app/system/tls-cert.pem" >/dev/null ||
+  fail "the new certificate ends within 300 days"
+
+# Names that are there but lead nowhere (a store not mounted) are reported, never replaced.
+rm "$app/system/tls-cert.pem" "$app/system/tls-key.pem"
+ln -s /nonexistent/cert.pem "$app/system/tls-cert.pem"
+ln -s /nonexistent/key.pem "$app/system/tls-key.pem"
+"$binary" --app-dir "$app" --headless >"$work/out" 2>"$work/err"
+[ $? = 1 ] && [ -L "$app/system/tls-cert.pem" ] && [ -L "$app/system/tls-key.pem" ] ||
+  fail "a missing store: $(cat "$work/err")"
+[ "$(cat "$work/err")" = "orvane-light: The certificate $app/system/tls-cert.pem cannot be read: No such file or directory." ] ||
+  fail "a missing store said: $(cat "$work/err")"
 echo PASS
