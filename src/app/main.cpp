@@ -19,6 +19,7 @@
 #include "app/windowed.h"
 #endif
 #include "core/lifecycle.h"
+#include "net/epolldispatcher.h"
 #include "shell/headlessshell.h"
 #include "web/publicserver.h"
 
@@ -113,9 +114,9 @@ int main(int argc, char** argv) {
 #endif
   }
 
-  // Without a window there is nothing to share the event loop with, and Qt's own dispatcher
-  // serves many short connections faster than the GLib one.
-  if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+  // Without a window there is nothing to share the event loop with: it is the program's own, one
+  // epoll set for everything (the window keeps Qt's, which its platform needs).
+  QCoreApplication::setEventDispatcher(new EpollDispatcher);
   QCoreApplication app(argc, argv);
   const QByteArray appPath = ProgramFolder(line);
   if (appPath.isEmpty()) return Fail("no such folder: " + line.appDir);

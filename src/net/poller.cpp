@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include "net/epolldispatcher.h"
+
 namespace orvane {
 
 Poller& Poller::Instance() {
@@ -17,14 +19,24 @@ Poller& Poller::Instance() {
 }
 
 Poller::Poller(QObject* parent) : QObject(parent) {
+  if (auto* own = qobject_cast<EpollDispatcher*>(QAbstractEventDispatcher::instance())) {
+    epoll_ = own->EpollFd();
+    ownEpoll_ = false;
+    own->foreign = [this](int fd, uint32_t events) { Deliver(fd, events); };
+    return;
+  }
   epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
   notifier_ = new QSocketNotifier(epoll_, QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &Poller::Dispatch);
 }
 
 Poller::~Poller() {
+  if (auto* own = qobject_cast<EpollDispatcher*>(QAbstractEventDispatcher::instance());
+      own != nullptr && !ownEpoll_) {
+    own->foreign = nullptr;
+  }
   delete notifier_;
-  if (epoll_ >= 0) ::close(epoll_);
+  if (ownEpoll_ && epoll_ >= 0) ::close(epoll_);
 }
 
 void Poller::Watch(int fd, Client* client, bool read, bool write) {
@@ -48,24 +60,28 @@ void Poller::Watch(int fd, Client* client, bool read, bool write) {
 
 void Poller::Forget(int fd) {
   if (fd < 0 || static_cast<size_t>(fd) >= entries_.size()) return;
+  // In a shared set the entry must go now: the descriptor's number may come back as a notifier's.
+  if (!ownEpoll_ && entries_[static_cast<size_t>(fd)].added) {
+    ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+  }
   entries_[static_cast<size_t>(fd)] = Entry{};
 }
 
 void Poller::Dispatch() {
   epoll_event events[256];
   const int count = ::epoll_wait(epoll_, events, 256, 0);
-  for (int i = 0; i < count; ++i) {
-    const int fd = events[i].data.fd;
-    if (static_cast<size_t>(fd) >= entries_.size()) continue;
-    // An earlier event of this batch may have closed the descriptor, or even opened it anew;
-    // readiness is checked by the client's own non-blocking calls, so a stale event only costs
-    // one call that finds nothing.
-    Client* client = entries_[static_cast<size_t>(fd)].client;
-    if (client == nullptr) continue;
-    const uint32_t ready = events[i].events;
-    const bool failed = ready & (EPOLLERR | EPOLLHUP);
-    client->OnReady((ready & EPOLLIN) || failed, (ready & EPOLLOUT) || failed, failed);
-  }
+  for (int i = 0; i < count; ++i) Deliver(events[i].data.fd, events[i].events);
+}
+
+void Poller::Deliver(int fd, uint32_t ready) {
+  if (fd < 0 || static_cast<size_t>(fd) >= entries_.size()) return;
+  // An earlier event of this batch may have closed the descriptor, or even opened it anew;
+  // readiness is checked by the client's own non-blocking calls, so a stale event only costs
+  // one call that finds nothing.
+  Client* client = entries_[static_cast<size_t>(fd)].client;
+  if (client == nullptr) return;
+  const bool failed = ready & (EPOLLERR | EPOLLHUP);
+  client->OnReady((ready & EPOLLIN) || failed, (ready & EPOLLOUT) || failed, failed);
 }
 
 }  // namespace orvane

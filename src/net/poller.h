@@ -8,7 +8,9 @@ namespace orvane {
 
 // Readiness of many descriptors through one epoll instance behind one QSocketNotifier: the event
 // loop watches a single descriptor however many connections are open, and each wake-up costs
-// only the descriptors that are ready. Level-triggered, like the notifiers it stands for.
+// only the descriptors that are ready. Level-triggered, like the notifiers it stands for. Under
+// the program's own epoll dispatcher the descriptors go straight into the dispatcher's set, and
+// a wake-up is a single epoll_wait.
 class Poller : public QObject {
   Q_OBJECT
 
@@ -34,6 +36,7 @@ class Poller : public QObject {
   explicit Poller(QObject* parent);
   ~Poller() override;
   void Dispatch();
+  void Deliver(int fd, uint32_t events);
 
   struct Entry {
     Client* client = nullptr;
@@ -41,6 +44,7 @@ class Poller : public QObject {
     bool added = false;
   };
   int epoll_ = -1;
+  bool ownEpoll_ = true;
   QSocketNotifier* notifier_ = nullptr;
   std::vector<Entry> entries_;  // indexed by descriptor
 };
