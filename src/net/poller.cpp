@@ -60,10 +60,6 @@ void Poller::Watch(int fd, Client* client, bool read, bool write) {
 
 void Poller::Forget(int fd) {
   if (fd < 0 || static_cast<size_t>(fd) >= entries_.size()) return;
-  // In a shared set the entry must go now: the descriptor's number may come back as a notifier's.
-  if (!ownEpoll_ && entries_[static_cast<size_t>(fd)].added) {
-    ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-  }
   entries_[static_cast<size_t>(fd)] = Entry{};
 }
 

@@ -107,15 +107,12 @@ bool PublicServer::Start() {
   Stop();
   const int count = app_.settings.MaxConnect + ReadingSlots(app_.settings.MaxConnect);
   while (static_cast<int>(table_.Size()) > count) {
-    Recycle(table_.At(table_.Size() - 1).connection);
+    if (Connection* connection = table_.At(table_.Size() - 1).connection) Recycle(connection);
     table_.RemoveLast();
   }
-  while (static_cast<int>(table_.Size()) < count) {
-    ClientSlot& slot = table_.Add();
-    slot.sink = this;
-    slot.connection = NewConnection();
-    slot.connection->tag = slot.Index;
-  }
+  // A slot gets its connection object when it first takes a client: thousands of slots cost
+  // nothing until they are used.
+  while (static_cast<int>(table_.Size()) < count) table_.Add().sink = this;
   table_.SetTurns(app_.settings.MaxConnect);
   table_.Reset();
 
@@ -145,11 +142,8 @@ void PublicServer::Stop() {
   for (size_t i = 0; i < table_.Size(); ++i) {
     ClientSlot& slot = table_.At(i);
     // A reply cut by the stop must not look whole to its client.
-    if (slot.state == SlotState::Sending || slot.state == SlotState::Preparing) {
-      slot.connection->Reset();
-    } else {
-      slot.connection->Abort();
-    }
+    const bool cut = slot.state == SlotState::Sending || slot.state == SlotState::Preparing;
+    if (slot.connection != nullptr) cut ? slot.connection->Reset() : slot.connection->Abort();
     ReportEnd(slot, false);
   }
   table_.Reset();
@@ -181,6 +175,10 @@ void PublicServer::ShowConnections() {
 }
 
 void PublicServer::Take(ClientSlot& slot, const Waiting& client) {
+  if (slot.connection == nullptr) {
+    slot.connection = NewConnection();
+    slot.connection->tag = slot.Index;
+  }
   slot.connection->Open(client.fd, client.peer.address, client.peer.port,
                         app_.settings.ServerTls ? tls_ : nullptr);
   slot.SlotPage.clear();
@@ -282,8 +280,7 @@ void PublicServer::OnDrained(ClientSlot& slot) {
   app_.desktop.AppendLog(CompletionLine(slot));
   ReportEnd(slot, true);
   lingering_.Add(slot.connection, slot.inputComplete);
-  slot.connection = NewConnection();
-  slot.connection->tag = slot.Index;
+  slot.connection = nullptr;  // the next client's comes from the spares
   Release(slot);
 }
 
