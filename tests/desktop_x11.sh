@@ -6,15 +6,7 @@
 set -u
 binary=${1:?Usage: desktop_x11.sh ORVANE_BINARY TST_WINDOW_BINARY}
 window_test=${2:?Usage: desktop_x11.sh ORVANE_BINARY TST_WINDOW_BINARY}
-fail() { echo "FAIL: $*"; exit 1; }
-for tool in Xvfb twm trayer xdotool xwininfo xprop xclip; do
-  command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/test.sh installs it)"
-done
-work=$(mktemp -d)
-cleanup() { kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-# Polls the command line $1 for up to 20 seconds.
-until_true() { for _ in $(seq 200); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+. "$(dirname "$0")/scriptkit.sh" Xvfb twm trayer xdotool xwininfo xprop xclip
 shown() { xdotool search --onlyvisible --name '^Orvane Light 0.7$' | head -n1; }
 tray_icon() { xwininfo -root -tree | grep '"orvane-light"' | grep -E '22x22\+0\+0 +\+[0-9]+\+[0-9]+' | head -n1; }
 # A minimise request made before the window manager has taken the window on is lost: it is repeated.
@@ -29,8 +21,7 @@ LC_ALL=C twm -f "$work/twmrc" >/dev/null 2>&1 &
 trayer --edge top --align right --widthtype pixel --width 200 --heighttype pixel --height 24 >/dev/null 2>&1 & tray=$!
 until_true 'xwininfo -name panel >/dev/null 2>&1' || fail "trayer shows no panel"
 # /r runs the server, on a port nobody answers on: server.cfg cannot ask for any free one.
-port=$((20000 + RANDOM % 20000))
-while (: <"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((20000 + RANDOM % 20000)); done
+port=$(free_port)
 printf '[Server]\nPort=%s\n' "$port" >"$work/server.cfg"
 
 "$binary" --app-dir "$work" /r >"$work/out1.log" 2>&1 & program=$!

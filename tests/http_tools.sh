@@ -5,20 +5,8 @@
 set -u
 binary=${1:?Usage: http_tools.sh ORVANE_BINARY}
 conf=$(dirname "$0")/../docs/nginx-front.conf
-fail() { echo "FAIL: $*"; exit 1; }
-for tool in curl nginx cmp; do
-  command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/test.sh installs it)"
-done
-work=$(mktemp -d)
+. "$(dirname "$0")/scriptkit.sh" curl nginx cmp
 chmod 755 "$work"  # nginx's workers write its cache there
-cleanup() { kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-until_true() { for _ in $(seq 200); do eval "$1" && return 0; sleep 0.1; done; return 1; }
-free_port() {
-  local p=$((20000 + RANDOM % 20000))
-  while (: <"/dev/tcp/127.0.0.1/$p") 2>/dev/null; do p=$((20000 + RANDOM % 20000)); done
-  echo "$p"
-}
 
 port=$(free_port)
 mkdir -p "$work/app/docs"

@@ -5,19 +5,7 @@
 # that are stored exactly, and plain HTTP to a TLS port is closed at once.
 set -u
 binary=${1:?Usage: https_tools.sh ORVANE_BINARY}
-fail() { echo "FAIL: $*"; exit 1; }
-for tool in curl openssl cmp; do
-  command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/test.sh installs it)"
-done
-work=$(mktemp -d)
-cleanup() { kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-until_true() { for _ in $(seq 200); do eval "$1" && return 0; sleep 0.1; done; return 1; }
-free_port() {
-  local p=$((20000 + RANDOM % 20000))
-  while (: <"/dev/tcp/127.0.0.1/$p") 2>/dev/null; do p=$((20000 + RANDOM % 20000)); done
-  echo "$p"
-}
+. "$(dirname "$0")/scriptkit.sh" curl openssl cmp
 fingerprint() { openssl x509 -noout -fingerprint -sha256 -in "$1" | sed 's/.*=//'; }
 
 app=$work/app
