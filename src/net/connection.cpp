@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
+#include <climits>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -46,7 +49,13 @@ void Connection::Open(int fd, const QByteArray& address, int port, const TlsCont
   fd_ = fd;
   // A session that cannot be made fails the connection at its first event.
   handshaking_ = tls != nullptr;
-  if (tls != nullptr) tls_ = tls->NewSession(fd);
+  if (tls != nullptr) {
+    tls_ = tls->NewSession(fd);
+    // Records are made from buffers here, not spliced from the cache: the listener's small bound
+    // on bytes not yet sent would only cut each record into more wake-ups.
+    const int unbounded = INT_MAX;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &unbounded, sizeof unbounded);
+  }
   phase_ = Phase::Open;
   ++generation_;
   peer_ = address;
