@@ -23,6 +23,9 @@ QByteArray EmptyFilePage() {
 
 namespace {
 
+// Pages with tags up to this size are made whole in memory; larger ones while they are sent.
+constexpr qint64 kWholePage = 64 * 1024;
+
 std::optional<FooterMode> SubstitutionOf(const QByteArray& filepath) {
   const QByteArray ending = filepath.right(3).toUpper();
   if (ending == "HTM" || ending == "TML") return FooterMode::Html;
@@ -82,11 +85,21 @@ bool SendOpenFile(const Site& site, ClientSlot& slot, const QByteArray& filepath
       slot.Reply({}, kind);
       return true;
     }
+    const PageContext context{site.settings.AppPath, site.settings.ServerName, slot.SlotRequest,
+                              site.listingPath, QDateTime::currentDateTime()};
+    if (size <= kWholePage) {
+      // A small page is read once and made whole in memory: its passes cost no reads of the
+      // file, and it goes out in one write with its header.
+      std::optional<QByteArray> page = ReadOpenFile(fd, size);
+      ::close(fd);
+      if (!page) return false;
+      RunSSI(*page, *mode, context);
+      slot.Reply(*page, kind);
+      return true;
+    }
     const SharedFile file = ShareFile(fd);
     auto page = std::make_unique<PageSubstitution>(
-        [file, size] { return std::make_unique<FileBytes>(file, size); }, *mode,
-        PageContext{site.settings.AppPath, site.settings.ServerName, slot.SlotRequest,
-                    site.listingPath, QDateTime::currentDateTime()});
+        [file, size] { return std::make_unique<FileBytes>(file, size); }, *mode, context);
     slot.ReplyPage(std::move(page), kind);
     return true;
   }
