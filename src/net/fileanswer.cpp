@@ -28,11 +28,11 @@ qint64 Digits(QByteArrayView text) {
 FileAnswer Range(const QByteArray& value, qint64 size) {
   const FileAnswer whole;
   if (value.size() < 6 || value.left(6).toLower() != "bytes=") return whole;
-  const QByteArray spec = value.mid(6).trimmed();
-  const qsizetype dash = spec.indexOf('-');
-  if (dash < 0 || spec.contains(',')) return whole;
-  const qint64 first = Digits(QByteArrayView(spec).first(dash));
-  const qint64 last = Digits(QByteArrayView(spec).sliced(dash + 1));
+  const QByteArray asked = value.mid(6).trimmed();
+  const qsizetype dash = asked.indexOf('-');
+  if (dash < 0 || asked.contains(',')) return whole;
+  const qint64 first = Digits(QByteArrayView(asked).first(dash));
+  const qint64 last = Digits(QByteArrayView(asked).sliced(dash + 1));
   if (first == kInvalid || last == kInvalid) return whole;
   if (first == kAbsent) {  // "-n": the last n bytes
     if (last == kAbsent) return whole;
