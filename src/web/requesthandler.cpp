@@ -1,6 +1,5 @@
 #include "web/requesthandler.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "pages/errorpages.h"
@@ -26,11 +25,6 @@ QByteArray UnauthorizedPage() {
 }
 
 namespace {
-
-bool IsFolder(const QByteArray& path) {
-  struct stat info {};
-  return !path.contains('\0') && ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 // Where the folder named by `target` is with its slash: the path as the client sent it, from one
 // leading slash (more would name another host), then the query. Bytes a header line cannot hold,
@@ -77,7 +71,7 @@ void HandleRequest(const Site& site, ClientSlot& slot, const QByteArray& text) {
     return;
   }
 
-  if (fd < 0 && settings.HttpHeaders && !file.isEmpty() && IsFolder(fullPath)) {
+  if (fd < 0 && settings.HttpHeaders && !file.isEmpty() && DirExists(fullPath)) {
     // A folder named without its trailing slash: its links are relative to the folder.
     ReplyKind moved(ReplyStatus::MovedPermanently);
     moved.moreLines = "Location: " + FolderLocation(*target) + "\r\n";
