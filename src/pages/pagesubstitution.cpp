@@ -1,5 +1,7 @@
 #include "pages/pagesubstitution.h"
 
+#include <array>
+
 #include "pages/hitcounter.h"
 #include "pages/pagestream.h"
 #include "util/text.h"
@@ -38,6 +40,29 @@ namespace {
 
 constexpr qsizetype kPiece = 64 * 1024;
 const QByteArray kCounter = "%counter%";
+
+struct Replacement {
+  const char* tag;
+  QByteArray value;
+};
+
+// The tags in the order they are filled: each step searches what the earlier ones put in. The
+// "<noscript>" tags go. In HTML pages the values a client can choose are escaped.
+std::array<Replacement, 7> Replacements(FooterMode mode, const PageContext& context) {
+  const bool html = mode == FooterMode::Html;
+  const QByteArray path = "/" + context.listingPath;
+  return {{{"%date%", DateText(context.now.date())},
+           {"%time%", TimeText(context.now.time())},
+           {"%software%", SoftwareName()},
+           {"%server-name%", context.serverName},
+           {"%filename%", html ? EscapeHtml(context.requestName) : context.requestName},
+           {"%server-path%", html ? EscapeHtml(path) : path},
+           {"<noscript>", {}}}};
+}
+
+QByteArray Footer(FooterMode mode) {
+  return mode == FooterMode::Html ? HtmlFooter() : TextFooter();
+}
 
 // Exactly `length` bytes of `inner`, or a failure.
 class ExactLength final : public ByteSource {
@@ -133,20 +158,11 @@ bool PageSubstitution::Measure(qsizetype budget) {
 
 std::unique_ptr<ByteSource> PageSubstitution::Stages(std::unique_ptr<ByteSource> raw) const {
   if (ascii_) return raw;
-  const bool html = mode_ == FooterMode::Html;
-  auto replace = [](std::unique_ptr<ByteSource> from, const char* tag, QByteArray value) {
-    return std::make_unique<Replacer>(std::move(from), tag, std::move(value));
-  };
-  const QByteArray path = "/" + context_.listingPath;
-  auto page = replace(std::move(raw), "%date%", DateText(context_.now.date()));
-  page = replace(std::move(page), "%time%", TimeText(context_.now.time()));
-  page = replace(std::move(page), "%software%", SoftwareName());
-  page = replace(std::move(page), "%server-name%", context_.serverName);
-  page = replace(std::move(page), "%filename%",
-                 html ? EscapeHtml(context_.requestName) : context_.requestName);
-  page = replace(std::move(page), "%server-path%", html ? EscapeHtml(path) : path);
-  page = replace(std::move(page), "<noscript>", {});
-  return std::make_unique<Appender>(std::move(page), html ? HtmlFooter() : TextFooter());
+  std::unique_ptr<ByteSource> page = std::move(raw);
+  for (auto& [tag, value] : Replacements(mode_, context_)) {
+    page = std::make_unique<Replacer>(std::move(page), tag, std::move(value));
+  }
+  return std::make_unique<Appender>(std::move(page), Footer(mode_));
 }
 
 std::unique_ptr<ByteSource> PageSubstitution::Output() const {
@@ -169,9 +185,17 @@ std::optional<QByteArray> WholePage(PageSubstitution& page) {
 }
 
 void RunSSI(QByteArray& page, FooterMode mode, const PageContext& context) {
-  const QByteArray raw = page;
-  PageSubstitution substitution([&raw] { return std::make_unique<TextBytes>(raw); }, mode, context);
-  page = WholePage(substitution).value_or(QByteArray());
+  // The page is here whole: each step is one search through it, and ReplaceText gives the page
+  // back untouched, without a copy, when the tag is not there.
+  if (!page.contains("*ASCII*")) {
+    for (const auto& [tag, value] : Replacements(mode, context)) {
+      page = ReplaceText(page, tag, value);
+    }
+    page += Footer(mode);
+  }
+  if (page.contains(kCounter)) {
+    page = ReplaceText(page, kCounter, QByteArray::number(CountHit(context.appPath)));
+  }
 }
 
 }  // namespace orvane

@@ -1,5 +1,6 @@
 #include "util/text.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
@@ -136,9 +137,14 @@ QByteArray TrimSpaces(const QByteArray& text) {
 }
 
 QByteArray EscapeHtml(QByteArrayView text) {
+  const auto special = [](char c) {
+    return c == '&' || c == '<' || c == '>' || c == '"' || c == '\'';
+  };
+  const auto first = std::find_if(text.begin(), text.end(), special);
   QByteArray out;
   out.reserve(text.size());
-  for (char c : text) {
+  out.append(text.data(), first - text.begin());
+  for (char c : text.sliced(first - text.begin())) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -198,6 +204,16 @@ QByteArray PercentEncoded(QByteArrayView text, const char* also, bool high) {
 }
 
 QByteArray LinkPath(QByteArrayView name) {
+  // Most names hold nothing either step would change: a listing makes one link per file.
+  static constexpr auto kChanged = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[c] = true;
+    for (unsigned char c : "%+#?:\\&<>\"'\x7F") table[c] = true;
+    return table;
+  }();
+  if (std::none_of(name.begin(), name.end(),
+                   [](char c) { return kChanged[static_cast<unsigned char>(c)]; }))
+    return name.toByteArray();
   return EscapeHtml(PercentEncoded(name, "%+#?:\\", false));
 }
 
