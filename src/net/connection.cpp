@@ -62,7 +62,7 @@ void Connection::Open(int fd, const QByteArray& address, int port, const TlsCont
   peerPort_ = port;
   in_.clear();
   discard_ = peerDone_ = inEvent_ = held_ = false;
-  Watch();
+  if (!Poller::Instance().OfferFirstRead(fd_, this)) Watch();
 }
 
 void Connection::Watch() {

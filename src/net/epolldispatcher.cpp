@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QThread>
 #include <algorithm>
 
 namespace orvane {
@@ -33,6 +34,13 @@ EpollDispatcher::~EpollDispatcher() {
 }
 
 void EpollDispatcher::wakeUp() {
+  // On the loop's own thread the loop is not waiting: its next wait need only not block. An
+  // event posted after each reply (the log's flush) would otherwise cost a write, a wake-up
+  // and a read of the eventfd.
+  if (QThread::currentThread() == thread()) {
+    wokenHere_ = true;
+    return;
+  }
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
 }
@@ -167,14 +175,16 @@ bool EpollDispatcher::FireTimers() {
 bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
   interrupted_ = false;
   Q_EMIT awake();
+  wokenHere_ = false;
   QCoreApplication::sendPostedEvents();
-  const bool wait = (flags & QEventLoop::WaitForMoreEvents) && !interrupted_;
+  const bool wait = (flags & QEventLoop::WaitForMoreEvents) && !interrupted_ && !wokenHere_;
   if (wait) Q_EMIT aboutToBlock();
   epoll_event events[kEventsPerWait];
   int count = ::epoll_wait(epoll_, events, kEventsPerWait, wait ? WaitMs() : 0);
   if (count < 0) count = 0;  // EINTR: a signal; the loop comes round again
   if (count > 0 && wait) Q_EMIT awake();
   bool handled = false;
+  bool foreignEvents = false;
   for (int i = 0; i < count; ++i) {
     const uint64_t data = events[i].data.u64;
     if (data == kWakeTag) {
@@ -187,8 +197,10 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
       Activate(static_cast<int>(data & 0xFFFFFFFFu), events[i].events);
     } else if (foreign) {
       foreign(static_cast<int>(data), events[i].events);
+      foreignEvents = true;
     }
   }
+  if (foreignEvents && foreignRoundEnd) foreignRoundEnd();
   if (FireTimers()) handled = true;
   return handled;
 }

@@ -22,6 +22,8 @@ class EpollDispatcher final : public QAbstractEventDispatcher {
   // The epoll set, for a poller that puts its descriptors in it: their events go to `foreign`.
   int EpollFd() const { return epoll_; }
   std::function<void(int fd, uint32_t events)> foreign;
+  // Called once the events of a wait that had some for the poller are delivered.
+  std::function<void()> foreignRoundEnd;
   // Marks the poller's own entries in the set (their data is the descriptor alone).
   static constexpr uint64_t kNotifierTag = uint64_t(1) << 62;
 
@@ -58,6 +60,7 @@ class EpollDispatcher final : public QAbstractEventDispatcher {
   int epoll_ = -1;
   int wake_ = -1;
   bool interrupted_ = false;
+  bool wokenHere_ = false;  // an event posted from the loop's own thread
   QElapsedTimer clock_;
   std::unordered_map<int, Notifiers> notifiers_;
   std::vector<Timer> timers_;

@@ -23,6 +23,7 @@ Poller::Poller(QObject* parent) : QObject(parent) {
     epoll_ = own->EpollFd();
     ownEpoll_ = false;
     own->foreign = [this](int fd, uint32_t events) { Deliver(fd, events); };
+    own->foreignRoundEnd = [this] { EndRound(); };
     return;
   }
   epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
@@ -34,6 +35,7 @@ Poller::~Poller() {
   if (auto* own = qobject_cast<EpollDispatcher*>(QAbstractEventDispatcher::instance());
       own != nullptr && !ownEpoll_) {
     own->foreign = nullptr;
+    own->foreignRoundEnd = nullptr;
   }
   delete notifier_;
   if (ownEpoll_ && epoll_ >= 0) ::close(epoll_);
@@ -58,6 +60,27 @@ void Poller::Watch(int fd, Client* client, bool read, bool write) {
   entry.events = events;
 }
 
+bool Poller::OfferFirstRead(int fd, Client* client) {
+  if (!inRound_ || fd < 0) return false;
+  if (static_cast<size_t>(fd) >= entries_.size()) entries_.resize(static_cast<size_t>(fd) + 64);
+  entries_[static_cast<size_t>(fd)].client = client;
+  fresh_.emplace_back(fd, client);
+  return true;
+}
+
+void Poller::EndRound() {
+  // The clients served here may free slots and take further connections: they are offered a
+  // read in this same loop, each once.
+  for (size_t i = 0; i < fresh_.size(); ++i) {
+    const auto [fd, client] = fresh_[i];
+    // One that has closed meanwhile is forgotten; one whose descriptor is already in use again
+    // only costs a read that finds nothing.
+    if (entries_[static_cast<size_t>(fd)].client == client) client->OnReady(true, false, false);
+  }
+  fresh_.clear();
+  inRound_ = false;
+}
+
 void Poller::Forget(int fd) {
   if (fd < 0 || static_cast<size_t>(fd) >= entries_.size()) return;
   entries_[static_cast<size_t>(fd)] = Entry{};
@@ -67,6 +90,7 @@ void Poller::Dispatch() {
   epoll_event events[256];
   const int count = ::epoll_wait(epoll_, events, 256, 0);
   for (int i = 0; i < count; ++i) Deliver(events[i].data.fd, events[i].events);
+  EndRound();
 }
 
 void Poller::Deliver(int fd, uint32_t ready) {
@@ -76,6 +100,7 @@ void Poller::Deliver(int fd, uint32_t ready) {
   // one call that finds nothing.
   Client* client = entries_[static_cast<size_t>(fd)].client;
   if (client == nullptr) return;
+  inRound_ = true;
   const bool failed = ready & (EPOLLERR | EPOLLHUP);
   client->OnReady((ready & EPOLLIN) || failed, (ready & EPOLLOUT) || failed, failed);
 }

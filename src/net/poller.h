@@ -29,6 +29,11 @@ class Poller : public QObject {
   // Watches `fd` for reading and/or writing on behalf of `client` (neither: not at all, though
   // it stays known).
   void Watch(int fd, Client* client, bool read, bool write);
+  // For a connection just accepted: when called while a round of events is delivered, `client`
+  // first gets a readable event at the end of the round, and watches only if that finds nothing
+  // to read. A request that came with its connection is then served without an epoll_ctl and a
+  // wait. False outside a round: the caller watches at once.
+  bool OfferFirstRead(int fd, Client* client);
   // Forgets `fd` before it is closed (closing takes it out of the epoll set by itself).
   void Forget(int fd);
 
@@ -37,6 +42,7 @@ class Poller : public QObject {
   ~Poller() override;
   void Dispatch();
   void Deliver(int fd, uint32_t events);
+  void EndRound();
 
   struct Entry {
     Client* client = nullptr;
@@ -47,6 +53,8 @@ class Poller : public QObject {
   bool ownEpoll_ = true;
   QSocketNotifier* notifier_ = nullptr;
   std::vector<Entry> entries_;  // indexed by descriptor
+  bool inRound_ = false;
+  std::vector<std::pair<int, Client*>> fresh_;  // offered a first read this round
 };
 
 }  // namespace orvane
