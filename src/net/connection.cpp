@@ -332,8 +332,8 @@ ssize_t Connection::ReadSome(char* buffer, size_t size) {
   return TlsFailure(error);
 }
 
-ssize_t Connection::WriteSome(const char* data, size_t size) {
-  if (tls_ == nullptr) return ::send(fd_, data, size, MSG_NOSIGNAL);
+ssize_t Connection::WriteSome(const char* data, size_t size, bool more) {
+  if (tls_ == nullptr) return ::send(fd_, data, size, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
   size_t put = 0;
   ERR_clear_error();
   if (SSL_write_ex(tls_, data, size, &put) == 1) return static_cast<ssize_t>(put);
@@ -374,7 +374,10 @@ void Connection::SetSendFileForTesting(SendFileCall call) {
 
 ssize_t Connection::WriteBytes(Segment& segment, bool& full) {
   const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
-  const ssize_t n = WriteSome(segment.bytes.constData() + segment.offset, want);
+  // A header followed by its file leaves in the file's first packet, not in one of its own: the
+  // file's send pushes both out.
+  const bool more = segment.source == nullptr && out_.size() > 1 && &out_.front() == &segment;
+  const ssize_t n = WriteSome(segment.bytes.constData() + segment.offset, want, more);
   // A TLS session takes a record a call: only its "wait" says the socket is full.
   full = tls_ == nullptr && n >= 0 && static_cast<size_t>(n) < want;
   return n;

@@ -128,7 +128,7 @@ class Connection : public QObject, public Poller::Client {
   // read() and send(), or their TLS counterparts: the count, 0 at the end of input, or -1 with
   // errno (EAGAIN when the session waits for the socket).
   ssize_t ReadSome(char* buffer, size_t size);
-  ssize_t WriteSome(const char* data, size_t size);
+  ssize_t WriteSome(const char* data, size_t size, bool more);
   ssize_t SendFilePiece(int fileFd, size_t size);
   ssize_t TlsFailure(int error);
   // Tells a TLS peer that the reply is whole (close_notify) before the sending direction ends.
