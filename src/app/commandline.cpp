@@ -40,14 +40,19 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 QByteArray UsageText() {
   return "Usage: orvane-light [--headless] [--app-dir DIR] [/r]\n"
          "       orvane-light --print-settings [--app-dir DIR]\n"
+         "       orvane-light --help\n"
          "\n"
-         "Serves the \"docs\" folder beside the program (or in DIR) on the public port set in\n"
-         "server.cfg (80 when none is set).\n"
+         "Serves the \"docs\" folder of the program folder on the public port set in its\n"
+         "server.cfg (80 when none is set). The program folder is DIR, or the program's own\n"
+         "folder, or for an installed program ~/.local/share/orvane-light, filled with the\n"
+         "sample site at the first start.\n"
          "  --headless        run without a window and start the server at once; the running\n"
          "                    log goes to standard output. SIGINT or SIGTERM stops it.\n"
          "  --app-dir DIR     use DIR as the program folder (server.cfg, docs, system)\n"
-         "  --print-settings  print the settings in force and exit\n"
-         "  /r                start the server at once, minimised\n";
+         "  --print-settings  print the settings in force (AppPath: the program folder) and exit\n"
+         "  -h, --help        show this text and exit\n"
+         "  /r                start the server at once, minimised (the only word besides the\n"
+         "                    options)\n";
 }
 
 }  // namespace orvane

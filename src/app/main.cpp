@@ -11,10 +11,12 @@
 
 #include "admin/adminsite.h"
 #include "app/commandline.h"
+#include "app/programfolder.h"
 #include "app/signalwatcher.h"
 #include "app/tlssetup.h"
 #ifdef ORVANE_GUI
 #include <QApplication>
+#include <QMessageBox>
 
 #include "app/windowed.h"
 #endif
@@ -35,6 +37,11 @@ void RaiseDescriptorLimit() {
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
   }
+}
+
+QByteArray NoFolder(const CommandLine& line) {
+  return line.appDir.isEmpty() ? "no program folder: neither XDG_DATA_HOME nor HOME is set"
+                               : "no such folder: " + line.appDir;
 }
 
 int Fail(const QByteArray& message) {
@@ -68,15 +75,24 @@ int RunHeadless(const QByteArray& appPath) {
   return QCoreApplication::exec();
 }
 
-// The program folder: DIR of --app-dir, or the executable's own folder; empty when DIR is no
-// folder.
+// The program folder (see ChooseProgramFolder); empty when DIR of --app-dir is no folder.
 QByteArray ProgramFolder(const CommandLine& line) {
-  if (line.appDir.isEmpty()) {
-    return AsAppPath(QFile::encodeName(QCoreApplication::applicationDirPath()));
+  QByteArray appDir;
+  if (!line.appDir.isEmpty()) {
+    const QDir dir(QFile::decodeName(line.appDir));
+    if (!dir.exists()) return {};
+    appDir = QFile::encodeName(dir.absolutePath());
   }
-  const QDir dir(QFile::decodeName(line.appDir));
-  if (!dir.exists()) return {};
-  return AsAppPath(QFile::encodeName(dir.absolutePath()));
+  const QByteArray executableDir = QFile::encodeName(QCoreApplication::applicationDirPath());
+  return ChooseProgramFolder({appDir, executableDir, ExecutableDirIsOwn(executableDir),
+                              qgetenv("XDG_DATA_HOME"), qgetenv("HOME")});
+}
+
+// Before the first start of an installed program, its folder gets the sample site.
+bool PrepareProgramFolder(const CommandLine& line, const QByteArray& appPath, QByteArray& error) {
+  const QByteArray executableDir = QFile::encodeName(QCoreApplication::applicationDirPath());
+  if (!line.appDir.isEmpty() || AsAppPath(executableDir) == appPath) return true;
+  return FillFromSample(appPath, InstalledSampleSite(executableDir), error);
 }
 
 }  // namespace
@@ -106,7 +122,11 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     const QByteArray appPath = ProgramFolder(line);
-    if (appPath.isEmpty()) return Fail("no such folder: " + line.appDir);
+    if (appPath.isEmpty()) return Fail(NoFolder(line));
+    if (QByteArray error; !PrepareProgramFolder(line, appPath, error)) {
+      QMessageBox::critical(nullptr, QStringLiteral("Orvane Error"), QString::fromLocal8Bit(error));
+      return 1;
+    }
     RaiseDescriptorLimit();
     return RunWindowed(appPath, line.argument);
 #else
@@ -119,7 +139,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setEventDispatcher(new EpollDispatcher);
   QCoreApplication app(argc, argv);
   const QByteArray appPath = ProgramFolder(line);
-  if (appPath.isEmpty()) return Fail("no such folder: " + line.appDir);
+  if (appPath.isEmpty()) return Fail(NoFolder(line));
   if (line.printSettings) {
     // A report writes nothing: a certificate not made yet has no fingerprint to show.
     QByteArray error;
@@ -134,6 +154,10 @@ int main(int argc, char** argv) {
                                                   ? "TlsFingerprint=" + fingerprint + "\n"
                                                   : QByteArray()));
     return 0;
+  }
+  if (QByteArray error; !PrepareProgramFolder(line, appPath, error)) {
+    WriteFully(2, "orvane-light: " + error + "\n");
+    return 1;
   }
   RaiseDescriptorLimit();
   return RunHeadless(appPath);

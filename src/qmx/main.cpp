@@ -1,6 +1,7 @@
 // qmx.exe, the sample script interpreter: fills a script's placeholders with the client's address
-// and form fields and writes the page to "<address>.qms" in its own folder, where the server
-// picks it up.
+// and form fields and writes the page to "<address>.qms" in its working folder (the server starts
+// it in the program folder), where the server picks it up. It may be installed where it cannot
+// write.
 //
 // Usage: qmx.exe "SCRIPT|ADDRESS|FORM"
 
@@ -18,14 +19,6 @@
 #include "qmx/template.h"
 
 namespace {
-
-std::string OwnFolder(const char* argv0) {
-  char path[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  std::string self = n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string(argv0);
-  const size_t slash = self.rfind('/');
-  return slash == std::string::npos ? std::string("./") : self.substr(0, slash + 1);
-}
 
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
@@ -62,7 +55,7 @@ int main(int argc, char** argv) {
 
   // Written beside and then renamed, so the output file is never seen half-written. The file is
   // made anew and never opened through a link someone left at its name.
-  const std::string output = OwnFolder(argv[0]) + address + ".qms";
+  const std::string output = address + ".qms";
   const std::string temp = output + ".part";
   ::unlink(temp.c_str());
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);

@@ -1,5 +1,9 @@
 #include "web/scriptrequest.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
 #include "net/headerlines.h"
 #include "util/files.h"
 #include "util/text.h"
@@ -17,6 +21,13 @@ namespace {
 constexpr qsizetype kMaxHeaderSize = 16 * 1024;
 
 }  // namespace
+
+QByteArray FindInterpreter(const QByteArray& appPath) {
+  if (const QByteArray own = appPath + "qmx.exe"; FileExists(own)) return own;
+  static const QByteArray installed = QFile::encodeName(QDir::cleanPath(
+      QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/orvane-light/qmx.exe")));
+  return FileExists(installed) ? installed : QByteArray();
+}
 
 QByteArray InterpreterArgument(const QByteArray& script, const QByteArray& address,
                                const QByteArray& form) {
@@ -38,8 +49,8 @@ QByteArray InterpreterArgument(const QByteArray& script, const QByteArray& addre
 
 void ScriptRequest(const Site& site, ClientSlot& slot, const QByteArray& text) {
   const Settings& settings = site.settings;
-  const QByteArray program = settings.AppPath + "qmx.exe";
-  if (!FileExists(program)) {
+  const QByteArray program = FindInterpreter(settings.AppPath);
+  if (program.isEmpty()) {
     SendError(site, slot, ErrorKind::MissingInterpreter);
     return;
   }
