@@ -1,12 +1,13 @@
 #!/bin/bash
 # Takes the README's screenshots under Xvfb: the main window serving the sample site with a few
 # log lines and a download under way, the preferences dialog, the site's address as a QR code,
-# and the tray icon's menu. Writes docs/main-window.png, docs/preferences.png,
-# docs/address-qr.png and docs/tray-menu.png.
+# the tray icon's menu, and the administration site's pages in Chromium. Writes
+# docs/main-window.png, docs/preferences.png, docs/address-qr.png, docs/tray-menu.png and
+# docs/admin-login.png, docs/admin-console.png, docs/admin-log.png, docs/admin-upload.png.
 # Run as root from anywhere:  bash scripts/screenshots.sh
 set -eu
 cd "$(dirname "$0")/.."
-sh scripts/install-deps.sh xvfb twm trayer xfonts-base xdotool x11-utils imagemagick curl
+sh scripts/install-deps.sh xvfb twm trayer xfonts-base xdotool x11-utils imagemagick curl chromium
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF >/dev/null
 cmake --build build >/dev/null
 
@@ -26,8 +27,9 @@ pids+=($!)
 
 cp -r site "$work/site"
 cp build/qmx.exe "$work/site/qmx.exe"
-port=18099
-printf 'Port=%s\n' "$port" >>"$work/site/server.cfg"
+port=18099 admin=18098
+printf 'Port=%s\n[Admin]\nAllow=1\nUserName=admin\nPassword=Secret1\nPort=%s\n' "$port" "$admin" \
+  >>"$work/site/server.cfg"
 ./build/orvane-light --app-dir "$work/site" >/dev/null 2>&1 &
 pids+=($!)
 until window=$(xdotool search --onlyvisible --name '^Orvane Light 0.7$' | head -n1) && [ -n "$window" ]; do
@@ -79,4 +81,21 @@ sleep 1
 xdotool mousemove $((x + 11)) $((y + 11)) click 3
 sleep 1
 import -window root -crop 254x174+546+0 docs/tray-menu.png
-echo "docs/main-window.png, docs/preferences.png, docs/address-qr.png and docs/tray-menu.png written"
+
+# The administration site's pages, as a browser shows them: each page as the site sent it,
+# saved and drawn by Chromium.
+shoot() {
+  cat >"$work/$1.html"
+  chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=800,480 \
+    --screenshot="docs/$1.png" "file://$work/$1.html" >/dev/null 2>&1
+}
+site="http://127.0.0.1:$admin/"
+curl -s "$site" | shoot admin-login
+console=$(curl -s --data 'UserName=&UserName=admin&password=Secret1&Request=Login' "$site")
+shoot admin-console <<<"$console"
+token=$(sed -n 's/.*name="Token" value="\([0-9a-f]*\)".*/\1/p' <<<"$console" | head -n1)
+form() { curl -s -H "Origin: http://127.0.0.1:$admin" --data "ADMINLOGIN=&Token=$token&$1" "$site"; }
+form 'View+Log=View+Log' | shoot admin-log
+form 'Upload...=Upload...' | shoot admin-upload
+echo "docs/main-window.png, docs/preferences.png, docs/address-qr.png, docs/tray-menu.png and" \
+  "docs/admin-*.png written"
