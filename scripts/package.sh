@@ -1,5 +1,5 @@
 #!/bin/sh
-# Builds the Debian package build-package/orvane-light_0.7-1_amd64.deb, with Debian's own
+# Builds the Debian package build-package/orvane-light_0.7-1_amd64.deb (on amd64), with Debian's own
 # compiler and linker flags (hardening included); tests/package.sh checks it.
 set -eu
 cd "$(dirname "$0")/.."

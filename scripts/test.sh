@@ -18,6 +18,6 @@ cd ..
 sh scripts/sanitized-tests.sh
 # The Debian package, built with Debian's flags and checked as a user gets it.
 sh scripts/package.sh
-bash tests/package.sh build-package/orvane-light_0.7-1_amd64.deb README.md
+bash tests/package.sh "build-package/orvane-light_0.7-1_$(dpkg --print-architecture).deb" README.md
 # The benchmark is not a test, but it must keep working: one short case per server.
 python3 bench/compare --quick

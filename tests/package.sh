@@ -10,7 +10,8 @@ deb=${1:?Usage: package.sh PACKAGE.deb README}
 readme=${2:?Usage: package.sh PACKAGE.deb README}
 . "$(dirname "$0")/scriptkit.sh" dpkg-deb lintian curl runuser
 
-[ "$(basename "$deb")" = orvane-light_0.7-1_amd64.deb ] || fail "package named $(basename "$deb")"
+[ "$(basename "$deb")" = "orvane-light_0.7-1_$(dpkg --print-architecture).deb" ] ||
+  fail "package named $(basename "$deb")"
 contents=$(dpkg-deb --contents "$deb" | awk '{print $1, $NF}')
 for file in ./usr/bin/orvane-light ./usr/lib/orvane-light/qmx.exe ./usr/share/orvane-light/server.cfg \
   ./usr/share/orvane-light/docs/index.html ./usr/share/orvane-light/docs/greet.qmx \
@@ -44,9 +45,12 @@ data=$home/.local/share/orvane-light
 as_user "$root/usr/bin/orvane-light" --print-settings | grep -qx "AppPath=$data/" ||
   fail "--print-settings names no data folder"
 [ ! -e "$data" ] || fail "--print-settings made the data folder"
-# The sample's port, 80, is not for a user: the start says so, with the folder filled.
-as_user "$root/usr/bin/orvane-light" --headless >"$work/first" 2>&1 && fail "started on port 80 as a user"
-grep -q "Port 80 needs administrator rights" "$work/first" || fail "first start: $(cat "$work/first")"
+# The sample's port, 80, is not for a user: the start says so, with the folder filled. (Some
+# containers open low ports to everyone: there it serves, and is stopped after a while.)
+as_user timeout 10 "$root/usr/bin/orvane-light" --headless >"$work/first" 2>&1
+if [ "$(cat /proc/sys/net/ipv4/ip_unprivileged_port_start)" -gt 80 ]; then
+  grep -q "Port 80 needs administrator rights" "$work/first" || fail "first start: $(cat "$work/first")"
+fi
 cmp -s "$data/docs/index.html" "$root/usr/share/orvane-light/docs/index.html" ||
   fail "the data folder was not filled from the sample site"
 [ "$(stat -c %a "$data")" = 700 ] || fail "data folder mode $(stat -c %a "$data")"
@@ -61,6 +65,10 @@ grep -q 'Orvane Light' "$work/index" || fail "the sample's index page: $(cat "$w
 curl -sf -d 'name=Ada' "http://127.0.0.1:$port/greet.qmx" | grep -q 'Ada' ||
   fail "the installed interpreter did not answer: $(cat "$work/second")"
 ls "$root/usr/lib/orvane-light" | grep -q qms && fail "the interpreter wrote beside itself"
+# As the service runs it: XDG_DATA_HOME names the state folder systemd has made, empty.
+mkdir -p "$work/state/orvane-light" && chown -R nobody "$work/state"
+runuser -u nobody -- env -i XDG_DATA_HOME="$work/state" "$root/usr/bin/orvane-light" --print-settings |
+  grep -qx "AppPath=$work/state/orvane-light/" || fail "the service's program folder"
 
 # The service unit, pointed at the unpacked program.
 if command -v systemd-analyze >/dev/null; then

@@ -46,7 +46,10 @@ class CommandLineTest : public QObject {
     QVERIFY(MakeDir(root + "/bin") && ExecutableDirIsOwn(root + "/bin"));
     QVERIFY(MakeDir(root + "/share") && MakeDir(root + "/share/orvane-light"));
     QVERIFY(!ExecutableDirIsOwn(root + "/bin"));
-    QCOMPARE(InstalledSampleSite(root + "/bin"), root + "/share/orvane-light/");
+    QCOMPARE(SampleSiteFor(root + "/bin"), root + "/share/orvane-light/");
+    // A read-only copy of a program folder is the sample of its own data folder.
+    QVERIFY(MakeDir(root + "/bin/docs"));
+    QCOMPARE(SampleSiteFor(root + "/bin"), root + "/bin/");
   }
 
   void sampleFill() {
@@ -57,10 +60,12 @@ class CommandLineTest : public QObject {
     const QByteArray folder = QFile::encodeName(dir.path()) + "/home/.local/share/ol/";
     QVERIFY(MakeDir(sample) && MakeDir(sample + "docs") &&
             WriteFileAtomically(sample + "docs/index.html", "hello") &&
-            WriteFileAtomically(sample + "server.cfg", "[Server]\n"));
+            WriteFileAtomically(sample + "server.cfg", "[Server]\n") &&
+            WriteFileAtomically(sample + "orvane-light", "not part of a site"));
     QByteArray error;
     QVERIFY(FillFromSample(folder, sample, error));
     QCOMPARE(ReadWholeFile(folder + "docs/index.html").value_or(""), "hello");
+    QVERIFY(!PathExists(folder + "orvane-light") && !PathExists(folder + ".first-start"));
     struct stat made;
     QVERIFY(::stat((folder + "..").constData(), &made) == 0 && (made.st_mode & 0777) == 0700);
     QVERIFY(WriteFileAtomically(folder + "docs/index.html", "mine") &&
@@ -68,6 +73,11 @@ class CommandLineTest : public QObject {
     QVERIFY(FillFromSample(folder, sample, error));
     QCOMPARE(ReadWholeFile(folder + "docs/index.html").value_or(""), "mine");
     QVERIFY(!PathExists(folder + "server.cfg"));
+    // A first start cut short goes on next time, replacing nothing.
+    QVERIFY(WriteFileAtomically(folder + ".first-start", {}) &&
+            FillFromSample(folder, sample, error));
+    QVERIFY(FileExists(folder + "server.cfg") && !PathExists(folder + ".first-start"));
+    QCOMPARE(ReadWholeFile(folder + "docs/index.html").value_or(""), "mine");
     // A service's state folder is made, empty, before the first start.
     QVERIFY(MakeDir(folder + "../state") && FillFromSample(folder + "../state/", sample, error));
     QVERIFY(FileExists(folder + "../state/docs/index.html"));

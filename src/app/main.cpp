@@ -88,11 +88,12 @@ QByteArray ProgramFolder(const CommandLine& line) {
                               qgetenv("XDG_DATA_HOME"), qgetenv("HOME")});
 }
 
-// Before the first start of an installed program, its folder gets the sample site.
+// Before the first start of a program that keeps its site in the data folder, that folder gets
+// the sample site.
 bool PrepareProgramFolder(const CommandLine& line, const QByteArray& appPath, QByteArray& error) {
   const QByteArray executableDir = QFile::encodeName(QCoreApplication::applicationDirPath());
   if (!line.appDir.isEmpty() || AsAppPath(executableDir) == appPath) return true;
-  return FillFromSample(appPath, InstalledSampleSite(executableDir), error);
+  return FillFromSample(appPath, SampleSiteFor(executableDir), error);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -36,27 +35,33 @@ QByteArray Reason() {
   return std::strerror(errno);
 }
 
-// Copies the sample's folders and files below `to`, which exists.
-bool CopyTree(const QByteArray& from, const QByteArray& to, QByteArray& error) {
-  QDirIterator entries(QFile::decodeName(from),
-                       QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                       QDirIterator::Subdirectories);
-  while (entries.hasNext()) {
-    const QFileInfo entry = entries.nextFileInfo();
-    const QByteArray target =
-        to + QFile::encodeName(QDir(QFile::decodeName(from)).relativeFilePath(entry.filePath()));
-    if (entry.isDir()) {
-      if (!MakeDir(target)) {
-        error = "cannot make " + target + ": " + Reason();
-        return false;
-      }
-      continue;
-    }
-    const std::optional<QByteArray> content = ReadWholeFile(QFile::encodeName(entry.filePath()));
-    if (!content || !WriteFileAtomically(target, *content)) {
-      error = "cannot copy the sample site to " + target + ": " + WriteProblem(target);
+// What of a site the first start copies.
+const char* const kSiteParts[] = {"server.cfg", "docs", "system"};
+// Marks a first start under way: one cut short (a full disk, a kill) goes on at the next start.
+const char kFilling[] = ".first-start";
+
+// Copies `from` (a file, or a folder with all it holds) to `to`, where nothing is there yet:
+// what is there is the owner's, or was copied by a start cut short.
+bool CopyMissing(const QByteArray& from, const QByteArray& to, QByteArray& error) {
+  if (DirExists(from)) {
+    if (!MakeDir(to)) {
+      error = "cannot make " + to + ": " + Reason();
       return false;
     }
+    const QStringList names =
+        QDir(QFile::decodeName(from))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+      const QByteArray part = "/" + QFile::encodeName(name);
+      if (!CopyMissing(from + part, to + part, error)) return false;
+    }
+    return true;
+  }
+  if (!PathExists(from) || PathExists(to)) return true;
+  const std::optional<QByteArray> content = ReadWholeFile(from);
+  if (!content || !WriteFileAtomically(to, *content)) {
+    error = "cannot copy the sample site to " + to + ": " + WriteProblem(to);
+    return false;
   }
   return true;
 }
@@ -81,13 +86,28 @@ QByteArray InstalledSampleSite(const QByteArray& executableDir) {
       QDir::cleanPath(QFile::decodeName(AsAppPath(executableDir) + "../share/orvane-light"))));
 }
 
+QByteArray SampleSiteFor(const QByteArray& executableDir) {
+  const QByteArray own = AsAppPath(executableDir);
+  return DirExists(own + "docs") ? own : InstalledSampleSite(executableDir);
+}
+
 bool FillFromSample(const QByteArray& folder, const QByteArray& sample, QByteArray& error) {
-  if (DirExists(folder) && !IsEmptyDir(folder)) return true;
-  if (!MakePrivatePath(folder)) {
+  const QByteArray marker = AsAppPath(folder) + kFilling;
+  if (DirExists(folder) && !IsEmptyDir(folder) && !PathExists(marker)) return true;
+  if (!MakePrivatePath(AsAppPath(folder))) {
     error = "cannot make the program folder " + folder + ": " + Reason();
     return false;
   }
-  return !DirExists(sample) || CopyTree(AsAppPath(sample), AsAppPath(folder), error);
+  if (!DirExists(sample)) return true;
+  if (!WriteFileAtomically(marker, {})) {
+    error = "cannot fill the program folder " + folder + ": " + WriteProblem(marker);
+    return false;
+  }
+  for (const char* part : kSiteParts) {
+    if (!CopyMissing(AsAppPath(sample) + part, AsAppPath(folder) + part, error)) return false;
+  }
+  RemoveFile(marker);
+  return true;
 }
 
 }  // namespace orvane

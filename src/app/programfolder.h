@@ -28,9 +28,15 @@ bool ExecutableDirIsOwn(const QByteArray& executableDir);
 // in /usr/share/orvane-light/ and its script interpreter in /usr/lib/orvane-light/.
 QByteArray InstalledSampleSite(const QByteArray& executableDir);
 
-// Fills `folder` with a copy of the sample site when the folder is missing or empty (the first
-// start); once it holds anything it is the owner's and is left as it is. A missing sample leaves
-// the folder empty. False, with the reason, when the folder cannot be made or filled.
+// The site a new data folder is filled from: the one beside a program that may not write there
+// (a read-only copy of a program folder), or else the installed sample site.
+QByteArray SampleSiteFor(const QByteArray& executableDir);
+
+// Fills `folder` with a copy of the sample site's settings, docs and system folder when the
+// folder is missing or empty (the first start), or when a first start was cut short; once it
+// holds a site it is the owner's and is left as it is, and nothing already there is ever
+// replaced. A missing sample leaves the folder empty. False, with the reason, when the folder
+// cannot be made or filled.
 bool FillFromSample(const QByteArray& folder, const QByteArray& sample, QByteArray& error);
 
 }  // namespace orvane
