@@ -75,8 +75,9 @@ int RunHeadless(const QByteArray& appPath) {
   return QCoreApplication::exec();
 }
 
-// The program folder (see ChooseProgramFolder); empty when DIR of --app-dir is no folder.
-QByteArray ProgramFolder(const CommandLine& line) {
+// The program folder (see ChooseProgramFolder); empty when DIR of --app-dir is no folder. When
+// it is the user's data folder, `sample` is the site that fills it at the first start.
+QByteArray ProgramFolder(const CommandLine& line, QByteArray& sample) {
   QByteArray appDir;
   if (!line.appDir.isEmpty()) {
     const QDir dir(QFile::decodeName(line.appDir));
@@ -84,16 +85,10 @@ QByteArray ProgramFolder(const CommandLine& line) {
     appDir = QFile::encodeName(dir.absolutePath());
   }
   const QByteArray executableDir = QFile::encodeName(QCoreApplication::applicationDirPath());
-  return ChooseProgramFolder({appDir, executableDir, ExecutableDirIsOwn(executableDir),
-                              qgetenv("XDG_DATA_HOME"), qgetenv("HOME")});
-}
-
-// Before the first start of a program that keeps its site in the data folder, that folder gets
-// the sample site.
-bool PrepareProgramFolder(const CommandLine& line, const QByteArray& appPath, QByteArray& error) {
-  const QByteArray executableDir = QFile::encodeName(QCoreApplication::applicationDirPath());
-  if (!line.appDir.isEmpty() || AsAppPath(executableDir) == appPath) return true;
-  return FillFromSample(appPath, SampleSiteFor(executableDir), error);
+  const bool own = ExecutableDirIsOwn(executableDir);
+  if (appDir.isEmpty() && !own) sample = SampleSiteFor(executableDir);
+  return ChooseProgramFolder(
+      {appDir, executableDir, own, qgetenv("XDG_DATA_HOME"), qgetenv("HOME")});
 }
 
 }  // namespace
@@ -122,9 +117,10 @@ int main(int argc, char** argv) {
       return 2;
     }
     QApplication app(argc, argv);
-    const QByteArray appPath = ProgramFolder(line);
+    QByteArray sample, error;
+    const QByteArray appPath = ProgramFolder(line, sample);
     if (appPath.isEmpty()) return Fail(NoFolder(line));
-    if (QByteArray error; !PrepareProgramFolder(line, appPath, error)) {
+    if (!sample.isEmpty() && !FillFromSample(appPath, sample, error)) {
       QMessageBox::critical(nullptr, QStringLiteral("Orvane Error"), QString::fromLocal8Bit(error));
       return 1;
     }
@@ -139,7 +135,8 @@ int main(int argc, char** argv) {
   // epoll set for everything (the window keeps Qt's, which its platform needs).
   QCoreApplication::setEventDispatcher(new EpollDispatcher);
   QCoreApplication app(argc, argv);
-  const QByteArray appPath = ProgramFolder(line);
+  QByteArray sample;
+  const QByteArray appPath = ProgramFolder(line, sample);
   if (appPath.isEmpty()) return Fail(NoFolder(line));
   if (line.printSettings) {
     // A report writes nothing: a certificate not made yet has no fingerprint to show.
@@ -156,7 +153,7 @@ int main(int argc, char** argv) {
                                                   : QByteArray()));
     return 0;
   }
-  if (QByteArray error; !PrepareProgramFolder(line, appPath, error)) {
+  if (QByteArray error; !sample.isEmpty() && !FillFromSample(appPath, sample, error)) {
     WriteFully(2, "orvane-light: " + error + "\n");
     return 1;
   }

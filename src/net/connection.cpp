@@ -376,7 +376,7 @@ ssize_t Connection::WriteBytes(Segment& segment, bool& full) {
   const size_t want = static_cast<size_t>(segment.bytes.size() - segment.offset);
   // A header followed by its file leaves in the file's first packet, not in one of its own: the
   // file's send pushes both out.
-  const bool more = segment.source == nullptr && out_.size() > 1 && &out_.front() == &segment;
+  const bool more = segment.source == nullptr && out_.size() > 1;
   const ssize_t n = WriteSome(segment.bytes.constData() + segment.offset, want, more);
   // A TLS session takes a record a call: only its "wait" says the socket is full.
   full = tls_ == nullptr && n >= 0 && static_cast<size_t>(n) < want;
