@@ -81,9 +81,14 @@ class BrowserTest : public QObject {
       port_ = probe.serverPort();
       adminPort_ = adminProbe.serverPort();
     }
-    // The sample site as shipped, with the sample interpreter and its own settings file.
-    QCOMPARE(QProcess::execute(QStringLiteral("cp"),
-                               {QStringLiteral("-R"), QStringLiteral(SITE_DIR "/."), dir_.path()}),
+    // The sample site as shipped (not what a run of the program left in site/), with the sample
+    // interpreter and its own settings file.
+    QCOMPARE(QProcess::execute(QStringLiteral("sh"),
+                               {QStringLiteral("-c"),
+                                QStringLiteral("cp -R \"$0/docs\" \"$0/server.cfg\" \"$1\" && "
+                                               "mkdir \"$1/system\" && "
+                                               "cp \"$0/system/template.html\" \"$1/system/\""),
+                                QStringLiteral(SITE_DIR), dir_.path()}),
              0);
     QVERIFY(QFile::copy(QStringLiteral(QMX_BINARY), dir_.path() + QStringLiteral("/qmx.exe")));
     const QByteArray app = QFile::encodeName(dir_.path()) + "/";
